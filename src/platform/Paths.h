@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+
+// The core thinks in Windows paths ("C:\ProgramData\x\"). They are mapped onto the host
+// through a prefix folder laid out like a Wine prefix:
+//   <prefix>/dosdevices/<letter>:  symlink to the drive's folder
+//   <prefix>/drive_c/              the C drive
+//   <prefix>/registry/             the settings store
+namespace ov::platform {
+
+// Host folder of the prefix: $OV_PREFIX, else $XDG_DATA_HOME/ondrevo, else
+// ~/.local/share/ondrevo. No trailing slash.
+std::string PrefixDir();
+
+// Creates drive_c and the c: and z: links the first time a prefix is used (a prefix whose
+// dosdevices folder exists is left as it is), then seeds the shell folders of a fresh profile.
+void EnsurePrefix();
+
+// Forgets which prefixes were already prepared; tests call it after replacing OV_PREFIX.
+void ResetPrefixCache();
+
+// True when dosdevices/<letter>: resolves to an existing folder.
+bool DriveExists(char aLetter);
+// Canonical host folder of a drive, empty when the drive does not exist.
+std::string DriveTarget(char aLetter);
+
+// True for "X:" followed by a separator or nothing.
+bool IsDrivePath(const std::string& aWinPath);
+
+// Host path of a Windows path; empty when it cannot be mapped (no such drive, UNC name,
+// embedded NUL). Existing components are found without regard to case; "." and ".." are
+// resolved lexically and never climb above the drive's root. A relative path is taken
+// relative to the process's working folder.
+std::string MapToHost(const std::string& aWinPath);
+
+// Windows path of a host path through the drive whose folder is the longest prefix of it
+// (z: reaches every host path); empty when no drive reaches it.
+std::string MapFromHost(const std::string& aHostPath);
+
+// The running program as a Windows path (from /proc/self/exe), unless a test set another.
+std::string ProgramFile();
+// Tests point the program's own folder (settings file, language files) at their prefix;
+// an empty text restores the real executable.
+void SetProgramFileOverride(const std::string& aWinPath);
+
+// XDG folders of the user on the host (no trailing slash).
+std::string XdgDataHome();
+std::string XdgDesktopDir();
+
+}  // namespace ov::platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Gives each test its own prefix (OV_PREFIX), XDG folders inside it, the program's folder at
+// C:\OVTest\ and the start-up date formats; everything is undone afterwards.
+class TPrefixTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Host path of the prefix folder.
+  const std::string& Prefix() const { return FPrefix; }
+  // Host path of a Windows path (through the prefix's drives).
+  static std::string Host(const std::string& aWinPath);
+  static void WriteHost(const std::string& aHostPath, const std::string& aData);
+  static std::string ReadHost(const std::string& aHostPath);
+  static bool HostExists(const std::string& aHostPath);
+  // Links drive `aLetter` to a new folder inside the prefix; returns that folder.
+  std::string AddDrive(char aLetter);
+  void RemoveDrive(char aLetter);
+
+ private:
+  std::string FPrefix;
+};

@@ -1,0 +1,196 @@
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "common/TestPrefix.h"
+
+namespace stdfs = std::filesystem;
+using namespace ov::platform::fs;
+
+namespace {
+
+class FileSystemTest : public TPrefixTest {
+ protected:
+  static int64_t MTimeNs(const std::string& host) {
+    struct stat st{};
+    stat(host.c_str(), &st);
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  }
+  static mode_t Mode(const std::string& host) {
+    struct stat st{};
+    stat(host.c_str(), &st);
+    return st.st_mode & 07777;
+  }
+  // Files in a folder whose name marks them as temporaries of an atomic write.
+  static int Temporaries(const std::string& hostDir) {
+    int n = 0;
+    for (const auto& e : stdfs::directory_iterator(hostDir)) {
+      if (e.path().filename().string().find(".ovtmp.") != std::string::npos) ++n;
+    }
+    return n;
+  }
+};
+
+}  // namespace
+
+TEST_F(FileSystemTest, ExistenceTellsFilesFromFolders) {
+  WriteHost(Host("C:\\d\\f.txt"), "x");
+  EXPECT_TRUE(FileExists("C:\\d\\f.txt"));
+  EXPECT_TRUE(FileExists("c:\\D\\F.TXT"));
+  EXPECT_FALSE(FileExists("C:\\d"));
+  EXPECT_TRUE(DirectoryExists("C:\\d\\"));
+  EXPECT_FALSE(DirectoryExists("C:\\d\\f.txt"));
+  EXPECT_TRUE(PathExists("C:\\d"));
+  EXPECT_FALSE(FileExists("Q:\\d\\f.txt"));
+}
+
+TEST_F(FileSystemTest, ForceDirectoriesMakesEveryParent) {
+  EXPECT_TRUE(ForceDirectories("C:\\a\\b\\c\\"));
+  EXPECT_TRUE(DirectoryExists("C:\\a\\b\\c"));
+  EXPECT_TRUE(ForceDirectories("C:\\a\\b\\c"));  // already there
+  WriteHost(Host("C:\\a\\file"), "x");
+  EXPECT_FALSE(ForceDirectories("C:\\a\\file\\sub"));
+  EXPECT_FALSE(LastErrorText().empty());
+  EXPECT_FALSE(ForceDirectories("Q:\\x"));
+  InjectFault(Op::MkDir, Host("C:\\blocked"));
+  EXPECT_FALSE(ForceDirectories("C:\\blocked\\sub"));
+}
+
+TEST_F(FileSystemTest, CopyOverwritesAndKeepsTheLastWriteTime) {
+  WriteHost(Host("C:\\src\\a.dll"), "new content");
+  ASSERT_TRUE(SetFileTimes("C:\\src\\a.dll", std::nullopt, std::nullopt,
+                           INT64_C(1700000000123456789)));
+  WriteHost(Host("C:\\dst\\a.dll"), "old");
+  ASSERT_TRUE(CopyFile("C:\\src\\a.dll", "C:\\dst\\a.dll"));
+  EXPECT_EQ(ReadHost(Host("C:\\dst\\a.dll")), "new content");
+  EXPECT_EQ(MTimeNs(Host("C:\\dst\\a.dll")), INT64_C(1700000000123456789));
+  EXPECT_EQ(Temporaries(Host("C:\\dst")), 0);
+  EXPECT_FALSE(CopyFile("C:\\src\\a.dll", "C:\\dst\\a.dll", true));
+  EXPECT_FALSE(CopyFile("C:\\src\\missing.dll", "C:\\dst\\b.dll"));
+  EXPECT_FALSE(CopyFile("C:\\src\\a.dll", "C:\\nofolder\\b.dll"));
+}
+
+TEST_F(FileSystemTest, InjectedCopyFailureLeavesTheTargetUntouched) {
+  WriteHost(Host("C:\\src\\a.dll"), "new");
+  WriteHost(Host("C:\\dst\\a.dll"), "old");
+  InjectFault(Op::Copy, Host("C:\\dst\\a.dll"));
+  EXPECT_FALSE(CopyFile("C:\\src\\a.dll", "C:\\dst\\a.dll"));
+  EXPECT_EQ(ReadHost(Host("C:\\dst\\a.dll")), "old");
+}
+
+TEST_F(FileSystemTest, InstalledProgramsGetExecuteBits) {
+  ASSERT_TRUE(ForceDirectories("C:\\dst"));
+  WriteHost(Host("C:\\src\\pos.exe"), "MZ");
+  WriteHost(Host("C:\\src\\run.sh"), "#!/bin/sh\necho\n");
+  WriteHost(Host("C:\\src\\prog"), "\x7f" "ELF....");
+  WriteHost(Host("C:\\src\\data.txt"), "#not a script");
+  for (const char* n : {"pos.exe", "run.sh", "prog", "data.txt"}) {
+    chmod(Host(std::string("C:\\src\\") + n).c_str(), 0644);
+    ASSERT_TRUE(CopyFile(std::string("C:\\src\\") + n, std::string("C:\\dst\\") + n)) << n;
+  }
+  EXPECT_EQ(Mode(Host("C:\\dst\\pos.exe")), 0755u);
+  EXPECT_EQ(Mode(Host("C:\\dst\\run.sh")), 0755u);
+  EXPECT_EQ(Mode(Host("C:\\dst\\prog")), 0755u);
+  EXPECT_EQ(Mode(Host("C:\\dst\\data.txt")), 0644u);
+  ASSERT_TRUE(WriteFileAtomic("C:\\dst\\svc.EXE", "x"));
+  EXPECT_EQ(Mode(Host("C:\\dst\\svc.EXE")), 0755u);
+}
+
+TEST_F(FileSystemTest, RenameRefusesAnExistingTargetReplaceDoesNot) {
+  WriteHost(Host("C:\\d\\a"), "a");
+  WriteHost(Host("C:\\d\\b"), "b");
+  EXPECT_FALSE(RenameFile("C:\\d\\a", "C:\\d\\b"));
+  EXPECT_EQ(ReadHost(Host("C:\\d\\b")), "b");
+  EXPECT_TRUE(RenameFile("C:\\d\\a", "C:\\d\\c"));
+  EXPECT_FALSE(FileExists("C:\\d\\a"));
+  EXPECT_TRUE(ReplaceFile("C:\\d\\c", "C:\\d\\b"));
+  EXPECT_EQ(ReadHost(Host("C:\\d\\b")), "a");
+  InjectFault(Op::Rename, Host("C:\\d\\b"));
+  EXPECT_FALSE(RenameFile("C:\\d\\b", "C:\\d\\e"));
+}
+
+TEST_F(FileSystemTest, DeleteFailsForFoldersMissingFilesAndInjectedLocks) {
+  WriteHost(Host("C:\\d\\held.dll"), "x");
+  InjectFault(Op::Delete, Host("C:\\d\\held.dll"));
+  EXPECT_FALSE(DeleteFile("C:\\d\\held.dll"));
+  EXPECT_TRUE(FileExists("C:\\d\\held.dll"));
+  ClearFaults();
+  EXPECT_TRUE(DeleteFile("C:\\d\\held.dll"));
+  EXPECT_FALSE(DeleteFile("C:\\d\\held.dll"));
+  EXPECT_FALSE(DeleteFile("C:\\d"));
+  // A folder fault covers everything below it.
+  WriteHost(Host("C:\\d\\x\\y.txt"), "x");
+  InjectFault(Op::Delete, Host("C:\\d\\x") + "/");
+  EXPECT_FALSE(DeleteFile("C:\\d\\x\\y.txt"));
+}
+
+TEST_F(FileSystemTest, AtomicWriteReplacesWholeOrNotAtAll) {
+  ASSERT_TRUE(WriteFileAtomic("C:\\w\\..\\w.txt", "first"));
+  EXPECT_EQ(ReadHost(Host("C:\\w.txt")), "first");
+  std::string data;
+  ASSERT_TRUE(ReadFile("C:\\W.TXT", data));
+  EXPECT_EQ(data, "first");
+  InjectFault(Op::Write, Host("C:\\w.txt"));
+  EXPECT_FALSE(WriteFileAtomic("C:\\w.txt", "second"));
+  EXPECT_EQ(ReadHost(Host("C:\\w.txt")), "first");
+  EXPECT_EQ(Temporaries(Host("C:\\")), 0);
+  EXPECT_FALSE(WriteFileAtomic("C:\\missing\\x.txt", "x"));
+  EXPECT_FALSE(ReadFile("C:\\missing\\x.txt", data));
+}
+
+TEST_F(FileSystemTest, SizesTimesAndListing) {
+  WriteHost(Host("C:\\d\\f.bin"), std::string(1234, 'x'));
+  EXPECT_EQ(FileSize("C:\\d\\f.bin"), 1234);
+  EXPECT_EQ(FileSize("C:\\d\\none"), -1);
+  EXPECT_EQ(FileSize("C:\\d"), 0);
+  ASSERT_TRUE(SetFileTimes("C:\\d\\f.bin", 1, INT64_C(1600000000000000000),
+                           INT64_C(1650000000000000000)));
+  FileTimes t;
+  ASSERT_TRUE(GetFileTimes("C:\\d\\f.bin", t));
+  EXPECT_EQ(t.LastWrite, INT64_C(1650000000000000000));
+  EXPECT_EQ(t.LastAccess, INT64_C(1600000000000000000));
+  if (!t.HasBirthTime) {
+    EXPECT_EQ(t.Creation, t.LastWrite);
+  }
+  EXPECT_FALSE(GetFileTimes("C:\\d\\none", t));
+  std::vector<DirEntry> entries;
+  stdfs::create_directories(Host("C:\\d") + "/sub");
+  ASSERT_TRUE(ListDir("C:\\d", entries));
+  ASSERT_EQ(entries.size(), 2u);
+  for (const auto& e : entries) {
+    if (e.Name == "sub") {
+      EXPECT_TRUE(e.IsDir);
+    } else {
+      EXPECT_EQ(e.Name, "f.bin");
+      EXPECT_EQ(e.Size, 1234);
+      EXPECT_EQ(e.LastWrite, INT64_C(1650000000000000000));
+    }
+  }
+}
+
+TEST_F(FileSystemTest, OpenFileAppendsAndReads) {
+  File f;
+  ASSERT_TRUE(f.Open("C:\\log\\..\\a.log", File::Mode::Append));
+  ASSERT_TRUE(f.Write("one\r\n"));
+  ASSERT_TRUE(f.Write("two\r\n"));
+  f.Close();
+  File g;
+  ASSERT_TRUE(g.Open("C:\\a.log", File::Mode::Append));
+  ASSERT_TRUE(g.Write("three\r\n"));
+  EXPECT_EQ(g.Size(), 17);
+  g.Close();
+  File r;
+  ASSERT_TRUE(r.Open("C:\\A.LOG", File::Mode::Read));
+  char buf[64];
+  int64_t n = r.Read(buf, sizeof buf);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(r.Read(buf, sizeof buf), 0);
+  File missing;
+  EXPECT_FALSE(missing.Open("C:\\none.log", File::Mode::Read));
+  EXPECT_FALSE(missing.IsOpen());
+  File dir;
+  EXPECT_FALSE(dir.Open("C:\\", File::Mode::Read));
+}
