@@ -1,0 +1,180 @@
+// File operations of TovLib: hashes, sizes, file times, zip extraction and text files.
+#include <openssl/evp.h>
+
+#include <memory>
+#include <vector>
+
+#include "base/OVError.h"
+#include "base/OVLibUtil.h"
+#include "base/OVStrUtil.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Zip.h"
+
+namespace fs = ov::platform::fs;
+
+namespace {
+
+std::string Hex(const unsigned char* d, unsigned int n) {
+  static const char* digits = "0123456789abcdef";
+  std::string r;
+  r.reserve(n * 2);
+  for (unsigned int i = 0; i < n; ++i) {
+    r += digits[d[i] >> 4];
+    r += digits[d[i] & 15];
+  }
+  return r;
+}
+
+struct MdCtxFree {
+  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+};
+using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+
+MdCtx NewMd5() {
+  MdCtx ctx(EVP_MD_CTX_new());
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
+    throw ov::Error("MD5 is not available");
+  }
+  return ctx;
+}
+
+std::string Finish(EVP_MD_CTX* ctx) {
+  unsigned char d[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  if (EVP_DigestFinal_ex(ctx, d, &n) != 1) throw ov::Error("MD5 failed");
+  return Hex(d, n);
+}
+
+// The FAT pair keeps two-second steps between 1980 and 2107; false outside that range.
+bool ToFatDateTime(ov::TDateTime aDate, ov::TDateTime& aResult) {
+  ov::TDateParts p = ov::DecodeDateTime(aDate);
+  if (p.Year < 1980 || p.Year > 2107) return false;
+  return ov::TryEncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second / 2 * 2, 0,
+                               aResult);
+}
+
+std::string ReplaceModuleDot(const std::string& aName) {
+  // Every ".\" stands for the program's folder; the ".\" inside a "..\" is not one.
+  const std::string dir = TovLib::GetModulePath();
+  std::string r;
+  for (size_t i = 0; i < aName.size(); ++i) {
+    if (aName[i] == '.' && i + 1 < aName.size() && aName[i + 1] == '\\' &&
+        (i == 0 || aName[i - 1] != '.')) {
+      r += dir;
+      ++i;
+    } else {
+      r += aName[i];
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
+std::string TovLib::GetMd5(const std::string& aSrc) {
+  MdCtx ctx = NewMd5();
+  EVP_DigestUpdate(ctx.get(), aSrc.data(), aSrc.size());
+  return Finish(ctx.get());
+}
+
+std::string TovLib::GetFileMD5(const std::string& sFile) {
+  if (!fs::FileExists(sFile)) return {};
+  fs::File f;
+  if (!f.Open(sFile, fs::File::Mode::Read)) throw ov::Error(fs::LastErrorText());
+  MdCtx ctx = NewMd5();
+  // Fixed-size blocks keep the memory bounded whatever the file's size.
+  static constexpr size_t kBlock = 256 * 1024;
+  std::vector<unsigned char> buf(kBlock);
+  while (true) {
+    int64_t n = f.Read(buf.data(), buf.size());
+    if (n < 0) throw ov::Error(fs::LastErrorText());
+    if (n == 0) break;
+    EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<size_t>(n));
+  }
+  return Finish(ctx.get());
+}
+
+int64_t TovLib::GetFileSize(const std::string& FileName) {
+  int64_t n = fs::FileSize(FileName);
+  return n < 0 ? 0 : n;
+}
+
+std::string TovLib::GetFileTime(const std::string& FileName, TFileDateType FileDateType) {
+  const std::string path = ReplaceModuleDot(FileName);
+  if (!fs::PathExists(path)) {
+    Log("获取文件时间，文件不存在：" + path, false);
+    return {};
+  }
+  std::string result;
+  fs::File f;
+  if (!f.Open(path, fs::File::Mode::Read) && !fs::DirectoryExists(path)) {
+    Log("获取文件时间打开文件失败：INVALID_HANDLE_VALUE >" + path, true);
+    return {};
+  }
+  try {
+    fs::FileTimes t;
+    if (!fs::GetFileTimes(path, t)) throw ov::Error(fs::LastErrorText());
+    int64_t ns = FileDateType == ftCreationTime     ? t.Creation
+                 : FileDateType == ftLastAccessTime ? t.LastAccess
+                                                    : t.LastWrite;
+    int64_t ms = ns >= 0 ? ns / 1000000 : -((-ns + 999999) / 1000000);
+    ov::TDateTime local = ov::UnixMsToLocal(ms);
+    ov::TDateTime fat = 0;
+    if (!ToFatDateTime(local, fat)) throw ov::Error("Invalid file date");
+    result = ov::DateTimeToStr(fat);
+  } catch (const std::exception& e) {
+    Log(std::string("获取文件时间出错：") + e.what() + " >" + path, true);
+  }
+  return result;
+}
+
+bool TovLib::SetFileDateTime(const std::string& sFile, ov::TDateTime CrDatetime,
+                             ov::TDateTime MdDatetime) {
+  try {
+    ov::TDateTime cr = 0, md = 0;
+    bool crOk = ToFatDateTime(CrDatetime, cr);
+    bool mdOk = ToFatDateTime(MdDatetime, md);
+    fs::File f;
+    if (!f.Open(sFile, fs::File::Mode::ReadWrite)) throw ov::Error(fs::LastErrorText());
+    int64_t crMs = 0, mdMs = 0;
+    if (!crOk || !mdOk || !ov::LocalToUnixMs(cr, crMs) || !ov::LocalToUnixMs(md, mdMs)) {
+      Log("[设置文件时间]时间转换失败", true);
+      return false;
+    }
+    f.Close();
+    const int64_t mdNs = mdMs * 1000000;
+    bool ok = fs::SetFileTimes(sFile, crMs * 1000000, mdNs, mdNs);
+    Log(std::string("[设置文件时间]SetFileTime") + (ok ? "成功" : "失败") + "：" + sFile, !ok);
+    return ok;
+  } catch (const std::exception& e) {
+    Log(std::string("[设置文件时间]出错：") + e.what() + " >" + sFile, true);
+    return false;
+  }
+}
+
+bool TovLib::UnZipFile(const std::string& aZipFile) {
+  if (!fs::FileExists(aZipFile)) return false;
+  std::string err;
+  if (!ov::platform::ExtractZip(aZipFile, ov::str::ExtractFilePath(aZipFile), err)) {
+    Log("解压文件[" + aZipFile + "]出错：" + err, false);
+    return false;
+  }
+  return true;
+}
+
+bool TovLib::SaveTxt(const std::string& aText, const std::string& aFile) {
+  try {
+    const std::string dir = ov::str::ExtractFileDir(aFile);
+    if (!dir.empty() && !fs::DirectoryExists(dir) && !fs::ForceDirectories(dir)) return false;
+    std::string out;
+    for (const auto& line : ov::str::SplitLines(aText)) {
+      out += line;
+      out += "\r\n";
+    }
+    return fs::WriteFileAtomic(aFile, ov::platform::Utf8ToAnsi(out));
+  } catch (...) {
+    return false;
+  }
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/OVDateUtil.h"
+
+enum TFileDateType { ftCreationTime = 0, ftLastAccessTime = 1, ftLastWriteTime = 2 };
+
+// The installer's static toolkit: paths, hashes, file times, time stamps, random text, byte
+// formatting, ini settings, zip extraction and the logging front door. Folder paths it
+// returns end with a separator.
+class TovLib {
+ public:
+  TovLib() = delete;
+
+  // Paths
+  static std::string GetModuleFile();
+  static std::string GetModulePath();
+  static std::string GetCurrFile();
+  static std::string GetAppPath();
+  static std::string GetTempPath(const std::string& aPath, bool aForce);
+  static std::string GetLastSubDir(const std::string& aPath);
+  static std::string GetUrlFileName(const std::string& aUrl);
+  // Throws ov::Error when the URL parser rejects the text.
+  static std::string GetUrlLastName(const std::string& aUrl);
+
+  // Hashes, sizes and times of files
+  static std::string GetMd5(const std::string& aSrc);
+  // Empty for a missing file; throws ov::Error when reading fails.
+  static std::string GetFileMD5(const std::string& sFile);
+  static int64_t GetFileSize(const std::string& FileName);
+  static std::string GetFileTime(const std::string& FileName, TFileDateType FileDateType);
+  static bool SetFileDateTime(const std::string& sFile, ov::TDateTime CrDatetime,
+                              ov::TDateTime MdDatetime);
+  static bool UnZipFile(const std::string& aZipFile);
+  static bool SaveTxt(const std::string& aText, const std::string& aFile);
+
+  // Time
+  static int64_t GetTickTime();
+  static int64_t GetMillTimeStamp(ov::TDateTime aDate);
+  static int64_t DateTimeToMilliseconds(ov::TDateTime ADateTime);
+  static std::string FMT(ov::TDateTime aDate, const std::string& aFormat);
+  static void SetDateFormat();
+
+  // Text and values
+  static std::string GetTagStr(const std::string& aSrc, const std::string& aTag1,
+                               const std::string& aTag2, bool aTagLower);
+  static bool SameCmdText(const std::string& aStr, const std::string& aCmdText);
+  static std::string GetRandom(int32_t aSize);
+  static std::string ConvertBytes(int64_t aBytes);
+  template <class T>
+  static T Iif(bool b, T vTrue, T vFalse) {
+    return b ? vTrue : vFalse;
+  }
+
+  // Settings. An empty file name means "OVUpdata.ini" in the program folder; a bare name is
+  // taken relative to that folder. IniRead throws ov::Error when the file cannot be read.
+  static std::string IniRead(const std::string& aSect, const std::string& aName,
+                             const std::string& aDefValue, const std::string& aIniFile = "",
+                             bool aIsWriteDef = false);
+  static std::string IniRead(const std::string& aSect, const std::string& aName,
+                             const char* aDefValue, const std::string& aIniFile = "",
+                             bool aIsWriteDef = false);
+  static std::string IniRead(const std::string& aSect, const std::string& aName,
+                             int64_t aDefValue, const std::string& aIniFile = "",
+                             bool aIsWriteDef = false);
+  static bool IniWrite(const std::string& aSect, const std::string& aName,
+                       const std::string& aValue, const std::string& aIniFile = "");
+  static bool IniWrite(const std::string& aSect, const std::string& aName, const char* aValue,
+                       const std::string& aIniFile = "");
+  static bool IniWrite(const std::string& aSect, const std::string& aName, int64_t aValue,
+                       const std::string& aIniFile = "");
+  static std::string IniOptRead(const std::string& aName, const std::string& aDefValue,
+                                const std::string& aIniFile = "", bool aIsWriteDef = false);
+  static bool IniOptWrite(const std::string& aName, const std::string& aValue,
+                          const std::string& aIniFile = "");
+  static bool IsDebug();
+
+  // Writes through the process-wide logger: always when aIsLog, else only in debug mode.
+  // Never fails for its caller.
+  static void Log(const std::string& aLog, bool aIsLog = false);
+  // The debug flag cache: -1 unknown, 0 or 1.
+  static int32_t DebugFlag();
+  static void SetDebugFlag(int32_t aValue);
+
+  // "OVUpdata.ini" resolution shared by the ini operations.
+  static std::string ResolveIniFile(const std::string& aIniFile);
+};
