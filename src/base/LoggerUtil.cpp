@@ -1,10 +1,9 @@
 #include "base/LoggerUtil.h"
 
-#include <atomic>
-
 #include "base/OVDateUtil.h"
 #include "base/OVError.h"
 #include "base/OVLibUtil.h"
+#include "base/OVProcessWide.h"
 #include "platform/FileSystem.h"
 
 namespace fs = ov::platform::fs;
@@ -14,8 +13,6 @@ namespace {
 const char* const kLevelTags[] = {"[消息] ", "[提示] ", "[警告] ", "[错误] "};
 
 std::string DefaultLogDir() { return TovLib::GetAppPath() + "log\\"; }
-
-std::atomic<TLogger*> gLogger{nullptr};
 
 }  // namespace
 
@@ -143,15 +140,13 @@ void TLogger::CleanFile(int32_t aSaveDays, int32_t /*aMaxDays*/) {
   }
 }
 
-TLogger* Logger() { return gLogger.load(); }
+TLogger* Logger() { return ov::TProcessWide<TLogger>::Get(); }
 
 void CreateProcessLogger() {
-  if (gLogger.load()) return;
-  auto* l = new TLogger();
-  l->SetLogFilenamePer("OVUpdate");
-  l->SetEnabled(true);
-  TLogger* expected = nullptr;
-  if (!gLogger.compare_exchange_strong(expected, l)) delete l;
+  if (TLogger* l = ov::TProcessWide<TLogger>::Create()) {
+    l->SetLogFilenamePer("OVUpdate");
+    l->SetEnabled(true);
+  }
 }
 
-void FreeProcessLogger() { delete gLogger.exchange(nullptr); }
+void FreeProcessLogger() { ov::TProcessWide<TLogger>::Free(); }

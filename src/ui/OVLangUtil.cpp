@@ -1,9 +1,8 @@
 #include "ui/OVLangUtil.h"
 
-#include <atomic>
-
 #include "base/OVError.h"
 #include "base/OVLibUtil.h"
+#include "base/OVProcessWide.h"
 #include "base/OVStrUtil.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -30,8 +29,6 @@ long FindKey(const std::vector<std::string>& aWords, const std::string& aCode) {
   }
   return -1;
 }
-
-std::atomic<TOVLangHelper*> gLangHelper{nullptr};
 
 }  // namespace
 
@@ -155,18 +152,11 @@ std::vector<std::string> TOVLangHelper::WordsOf(const std::string& aLangCode) co
 }
 
 TOVLangHelper& LangHelper() {
-  TOVLangHelper* h = gLangHelper.load();
+  TOVLangHelper* h = ov::TProcessWide<TOVLangHelper>::Get();
   if (!h) throw ov::Error("the language manager does not exist");
   return *h;
 }
 
-bool HasLangHelper() { return gLangHelper.load() != nullptr; }
-
-void CreateLangHelper() {
-  if (gLangHelper.load()) return;
-  auto* h = new TOVLangHelper();
-  TOVLangHelper* expected = nullptr;
-  if (!gLangHelper.compare_exchange_strong(expected, h)) delete h;
-}
-
-void FreeLangHelper() { delete gLangHelper.exchange(nullptr); }
+bool HasLangHelper() { return ov::TProcessWide<TOVLangHelper>::Get() != nullptr; }
+void CreateLangHelper() { ov::TProcessWide<TOVLangHelper>::Create(); }
+void FreeLangHelper() { ov::TProcessWide<TOVLangHelper>::Free(); }

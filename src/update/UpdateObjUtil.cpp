@@ -1,8 +1,7 @@
 #include "update/UpdateObjUtil.h"
 
-#include <atomic>
-
 #include "base/OVError.h"
+#include "base/OVProcessWide.h"
 
 TSyncObj::TSyncObj()
     : FUpdatePath(std::make_unique<TOVSyncStr>("")),
@@ -66,23 +65,12 @@ void TSyncObj::ClearImgList() {
   ImgList.clear();
 }
 
-namespace {
-std::atomic<TSyncObj*> gSyncObj{nullptr};
-}  // namespace
-
 TSyncObj& SyncObj() {
-  TSyncObj* s = gSyncObj.load();
+  TSyncObj* s = ov::TProcessWide<TSyncObj>::Get();
   if (!s) throw ov::Error("the update state does not exist");
   return *s;
 }
 
-bool HasSyncObj() { return gSyncObj.load() != nullptr; }
-
-void CreateSyncObj() {
-  if (gSyncObj.load()) return;
-  auto* s = new TSyncObj();
-  TSyncObj* expected = nullptr;
-  if (!gSyncObj.compare_exchange_strong(expected, s)) delete s;
-}
-
-void FreeSyncObj() { delete gSyncObj.exchange(nullptr); }
+bool HasSyncObj() { return ov::TProcessWide<TSyncObj>::Get() != nullptr; }
+void CreateSyncObj() { ov::TProcessWide<TSyncObj>::Create(); }
+void FreeSyncObj() { ov::TProcessWide<TSyncObj>::Free(); }

@@ -1,18 +1,7 @@
 #include "update/UpdateUtil.h"
 
-#include <atomic>
+#include "base/OVProcessWide.h"
 
-namespace {
-std::atomic<TOvUpdate*> gOvUpdate{nullptr};
-}  // namespace
-
-TOvUpdate* OvUpdate() { return gOvUpdate.load(); }
-
-void CreateOvUpdate() {
-  if (gOvUpdate.load()) return;
-  auto* u = new TOvUpdate();
-  TOvUpdate* expected = nullptr;
-  if (!gOvUpdate.compare_exchange_strong(expected, u)) delete u;
-}
-
-void FreeOvUpdate() { delete gOvUpdate.exchange(nullptr); }
+TOvUpdate* OvUpdate() { return ov::TProcessWide<TOvUpdate>::Get(); }
+void CreateOvUpdate() { ov::TProcessWide<TOvUpdate>::Create(); }
+void FreeOvUpdate() { ov::TProcessWide<TOvUpdate>::Free(); }

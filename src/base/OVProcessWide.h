@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+namespace ov {
+
+// Holder of one process-wide object. The program start creates and frees it in its documented
+// order; nothing is created by static initialisation.
+template <class T>
+class TProcessWide {
+ public:
+  TProcessWide() = delete;
+
+  static T* Get() { return FInstance.load(); }
+  // Creates the object unless one exists; returns the one created, or nullptr.
+  static T* Create() {
+    if (FInstance.load()) return nullptr;
+    auto made = std::make_unique<T>();
+    T* expected = nullptr;
+    if (!FInstance.compare_exchange_strong(expected, made.get())) return nullptr;
+    return made.release();
+  }
+  static void Free() { delete FInstance.exchange(nullptr); }
+
+ private:
+  static inline std::atomic<T*> FInstance{nullptr};
+};
+
+}  // namespace ov
