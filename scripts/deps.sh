@@ -13,7 +13,7 @@ PACKAGES=(
   libpugixml-dev
   libsimpleini-dev
   libzip-dev zipcmp zipmerge ziptool
-  runit
+  runit openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-wqy-microhei imagemagick
 )

@@ -1,0 +1,224 @@
+#include "net/AcHTTPClientUtil.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/OVError.h"
+#include "base/OVLibUtil.h"
+#include "base/OVStrUtil.h"
+#include "platform/FileSystem.h"
+#include "platform/Tick.h"
+
+namespace fs = ov::platform::fs;
+using ov::net::THttpResponse;
+
+namespace {
+
+constexpr int64_t kIdBlock = 10240;
+
+uint32_t Tick32() { return ov::platform::TickSource().TickCount32(); }
+
+std::string Fmt(const char* aPattern, const std::string& a) {
+  std::string r = aPattern;
+  size_t p = r.find("%s");
+  if (p != std::string::npos) r.replace(p, 2, a);
+  return r;
+}
+
+std::string StatusError(const char* aPrefix, const THttpResponse& r) {
+  return std::string(aPrefix) + " " + std::to_string(r.Status) + ": " + r.StatusText;
+}
+
+}  // namespace
+
+TAcHTTPClient::TAcHTTPClient() {
+  FOptions.ConnTimeoutMs = 60000;
+  FOptions.ReadTimeoutMs = 60000;
+  FOptions.MaxRedirects = 60;
+  try {
+    FNtHTTP = ov::net::CreateNetStack();
+    FOptions.UserAgent = "Mozilla/3.0 (compatible; NetHTTP)";
+    TovLib::Log("创建NetHTTP网络组件OK", false);
+  } catch (const std::exception& e) {
+    FNtHTTP.reset();
+    TovLib::Log(std::string("创建NetHTTP网络组件异常：") + e.what() + "，启用idy组件...", true);
+    try {
+      FIdHTTP = ov::net::CreateIdStack();
+      FOptions.UserAgent = "Mozilla/3.0 (compatible; IdHTTP)";
+    } catch (const std::exception&) {
+      FIdHTTP.reset();
+    }
+  }
+}
+
+TAcHTTPClient::~TAcHTTPClient() = default;
+
+bool TAcHTTPClient::NetFileExists(const std::string& aUri) {
+  std::string url = aUri;
+  if (!ov::str::StartsText("http://", url) && !ov::str::StartsText("https://", url)) {
+    url = "http://" + url;
+  }
+  const int32_t status = ov::net::ProbeStatus(url, "InetURL:/1.0", FOptions.ConnTimeoutMs,
+                                              FOptions.CaFile);
+  return status == 200 || status == 302;
+}
+
+bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADestFileName) {
+  FStartPosition = -1;
+  FEndPosition = -1;
+  FContentLength = -1;
+  if (fs::FileExists(ADestFileName)) {
+    if (!fs::DeleteFile(ADestFileName)) {
+      throw ov::Error(Fmt("文件 %s 已下载，重新下载时删除失败", ADestFileName));
+    }
+    if (fs::FileExists(ADestFileName)) throw ov::Error(Fmt("文件 %s 已存在", ADestFileName));
+  }
+  const std::string dir = ov::str::ExtractFileDir(ADestFileName);
+  if (!dir.empty() && !fs::DirectoryExists(dir)) fs::ForceDirectories(dir);
+  FCancelDownload = false;
+  FTimeStart = Tick32();
+  const std::string tmp = ADestFileName + ".parts";
+
+  ov::net::IHttpStack* stack = FNtHTTP ? FNtHTTP.get() : FIdHTTP.get();
+  if (!stack) throw ov::Error("无可用网络组件");
+  ov::net::THttpOptions opts = FOptions;
+  opts.Range.clear();
+  const THttpResponse head = stack->Head(aSrcUrl, opts);
+  if (head.Status < 200 || head.Status > 299) {
+    throw ov::Error(StatusError("请求服务器失败", head));
+  }
+  // The secondary stack resumes too (the choice left open for it): a kept partial file is
+  // continued from its end in blocks of 10240 bytes.
+  const bool ranges = FNtHTTP ? ov::str::SameText(head.Header("Accept-Ranges"), "bytes") : true;
+  FContentLength = head.ContentLength;
+
+  fs::File file;
+  const bool existed = fs::FileExists(tmp);
+  if (!file.Open(tmp, existed ? fs::File::Mode::ReadWrite : fs::File::Mode::OpenOrCreate)) {
+    throw ov::Error(fs::LastErrorText());
+  }
+  int64_t pos = existed ? file.Size() : 0;
+  if (pos < 0) throw ov::Error(fs::LastErrorText());
+  if (!ranges) pos = 0;
+  FStartPosition = pos;
+  FEndPosition = FContentLength;
+
+  // Writes go straight to the file at the current position: a killed process leaves a valid
+  // prefix of the download behind, never garbage.
+  auto restartAt0 = [&] {
+    pos = 0;
+    FStartPosition = 0;
+    if (!file.Truncate(0)) throw ov::Error(fs::LastErrorText());
+  };
+  // A server that answers a range request with the whole file (200) must not have it appended
+  // at the resume position: the transfer stops and counts as a failed resume.
+  bool rangeIgnored = false;
+  auto checkRange = [&](const THttpResponse& r) {
+    rangeIgnored = !opts.Range.empty() && r.Status >= 200 && r.Status <= 299 && r.Status != 206;
+  };
+  auto sink = [&](const char* aData, size_t aSize) {
+    if (rangeIgnored) return false;
+    if (!file.Seek(pos) || !file.Write(aData, aSize)) return false;
+    pos += static_cast<int64_t>(aSize);
+    return true;
+  };
+  auto netProgress = [&](int64_t aContentLength, int64_t aReadCount, bool& aAbort) {
+    aAbort = FCancelDownload.load();
+    if (FOnProgress) {
+      FOnProgress(FNtHTTP.get(), FStartPosition, FEndPosition, aContentLength, aReadCount,
+                  FTimeStart, Tick32(), aAbort);
+    }
+  };
+  auto idHeaders = [&](const THttpResponse& r) {
+    checkRange(r);
+    FContentLength = r.ContentLength;
+  };
+  auto idProgress = [&](int64_t, int64_t aReadCount, bool&) {
+    if (FOnProgress) {
+      bool ignored = false;  // the secondary stack cannot be aborted
+      FOnProgress(FIdHTTP.get(), FStartPosition, FEndPosition, FContentLength, aReadCount,
+                  FTimeStart, Tick32(), ignored);
+    }
+  };
+
+  bool aborted = false;
+  if (FEndPosition > 0 && FStartPosition < FEndPosition) {
+    THttpResponse got;
+    if (FNtHTTP) {
+      if (FStartPosition > 0) {
+        opts.Range = std::to_string(FStartPosition) + "-" + std::to_string(FEndPosition);
+        bool failed = false;
+        try {
+          got = FNtHTTP->Get(aSrcUrl, opts, sink, checkRange, netProgress);
+          failed = rangeIgnored;
+        } catch (const ov::Error&) {
+          failed = true;
+        }
+        if (failed) {
+          TovLib::Log("Net断点续传失败，重新下载：" + aSrcUrl, true);
+          opts.Range.clear();
+          rangeIgnored = false;
+          restartAt0();
+          got = FNtHTTP->Get(aSrcUrl, opts, sink, nullptr, netProgress);
+        }
+      } else {
+        restartAt0();
+        got = FNtHTTP->Get(aSrcUrl, opts, sink, nullptr, netProgress);
+      }
+      if (got.Status < 200 || got.Status > 299) {
+        throw ov::Error(StatusError("请求服务器失败(Net)", got));
+      }
+    } else {
+      if (FStartPosition > 0) {
+        opts.Range = std::to_string(FStartPosition) + "-";
+        if (FStartPosition + kIdBlock < FContentLength) {
+          opts.Range = std::to_string(FStartPosition) + "-" +
+                       std::to_string(FStartPosition + kIdBlock - 1);
+        }
+        bool failed = false;
+        try {
+          got = FIdHTTP->Get(aSrcUrl, opts, sink, idHeaders, idProgress);
+          failed = rangeIgnored;
+        } catch (const ov::Error&) {
+          failed = true;
+        }
+        if (failed) {
+          TovLib::Log("Id断点续传失败，重新下载：" + aSrcUrl, true);
+          opts.Range.clear();
+          rangeIgnored = false;
+          restartAt0();
+          got = FIdHTTP->Get(aSrcUrl, opts, sink, idHeaders, idProgress);
+        }
+      } else {
+        restartAt0();
+        got = FIdHTTP->Get(aSrcUrl, opts, sink, idHeaders, idProgress);
+      }
+      if (got.Status < 200 || got.Status > 299) {
+        throw ov::Error(StatusError("请求服务器失败(Idy)", got));
+      }
+    }
+    aborted = got.Aborted;
+  } else if (FEndPosition <= 0) {
+    TovLib::Log("未请求到文件大小(" + std::to_string(FEndPosition) + ")", false);
+    throw ov::Error("未请求到文件大小");
+  } else if (FStartPosition != FEndPosition) {
+    TovLib::Log("文件下载位置超出文件大小(" + std::to_string(FStartPosition) + ">" +
+                    std::to_string(FEndPosition) + ")",
+                false);
+    file.Close();
+    if (fs::FileExists(tmp) && fs::DeleteFile(tmp)) TovLib::Log("删除断点文件：" + tmp, false);
+    throw ov::Error("文件下载位置超出文件大小");
+  } else {
+    TovLib::Log("文件下载位置等于文件大小(" + std::to_string(FStartPosition) + ")", false);
+  }
+
+  const int64_t size = file.Size();
+  file.Close();
+  if (aborted) return false;
+  const bool complete = (size > 0 && size == FContentLength) || (size == 0 && FContentLength == 0);
+  if (!complete) return false;
+  if (!fs::ReplaceFile(tmp, ADestFileName)) {
+    throw ov::Error("文件重命名 " + tmp + " 为 " + ADestFileName + ": " + fs::LastErrorText());
+  }
+  return true;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The two HTTP stacks of the download client behind one interface: "Net" (libcurl) and "Id"
+// (cpp-httplib with OpenSSL). Network failures (connection, time-out, TLS) throw ov::Error
+// with the stack's own text; an answer of any status is a result, not an error.
+namespace ov::net {
+
+using THeaders = std::vector<std::pair<std::string, std::string>>;
+
+// Options of one request.
+struct THttpOptions {
+  int32_t ConnTimeoutMs = 60000;
+  int32_t ReadTimeoutMs = 60000;
+  std::string UserAgent;
+  std::string Range;      // "a-b" or "a-" without the "bytes=" unit; empty for none
+  int32_t MaxRedirects = 60;
+  std::string CaFile;     // extra trust anchors for TLS; the system's are used too
+  THeaders Headers;       // sent as given
+};
+
+struct THttpResponse {
+  int32_t Status = 0;
+  std::string StatusText;      // reason phrase of the status line
+  int64_t ContentLength = -1;  // announced Content-Length, -1 when absent
+  THeaders Headers;            // of the final answer (after redirects)
+  int64_t BodyBytes = 0;       // body bytes delivered to the sink
+  bool Aborted = false;        // the progress callback asked to stop
+  bool Truncated = false;      // the body ended before its announced length
+
+  // Value of a header (name without regard to case), empty when absent.
+  std::string Header(const std::string& aName) const;
+};
+
+// Receives the body block by block; false stops the transfer with an error.
+using TBodySink = std::function<bool(const char* aData, size_t aSize)>;
+// Called when the final answer's headers are in, before its body.
+using THeadersEvent = std::function<void(const THttpResponse& aResponse)>;
+// Called after each body block with the answer's content length (-1 when unknown) and the
+// bytes of this answer so far; setting aAbort stops the transfer.
+using TProgressEvent = std::function<void(int64_t aContentLength, int64_t aReadCount, bool& aAbort)>;
+
+class IHttpStack {
+ public:
+  virtual ~IHttpStack() = default;
+  virtual std::string Name() const = 0;
+  virtual THttpResponse Head(const std::string& aUrl, const THttpOptions& aOptions) = 0;
+  virtual THttpResponse Get(const std::string& aUrl, const THttpOptions& aOptions,
+                            const TBodySink& aSink, const THeadersEvent& aOnHeaders,
+                            const TProgressEvent& aOnProgress) = 0;
+};
+
+// The libcurl stack: one easy handle for the stack's life, so consecutive requests to one host
+// reuse the connection and cookies persist. Throws ov::Error when libcurl cannot be set up.
+std::unique_ptr<IHttpStack> CreateNetStack();
+// The cpp-httplib stack; keeps cookies for its life as well.
+std::unique_ptr<IHttpStack> CreateIdStack();
+
+// Test seam: while set, CreateNetStack throws, so the client takes its secondary road.
+void SetNetStackCreationFails(bool aFail);
+
+// A GET through libcurl that stops after the headers of the final answer; its status code,
+// or 0 when nothing answered.
+int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t aTimeoutMs,
+                    const std::string& aCaFile);
+
+}  // namespace ov::net

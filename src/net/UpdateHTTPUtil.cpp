@@ -1,0 +1,41 @@
+#include "net/UpdateHTTPUtil.h"
+
+#include "base/OVLibUtil.h"
+
+TNetHTTP::TNetHTTP() : FAcHTTP(std::make_unique<TAcHTTPClient>()) {
+  // A private server's CA (the demo's and the tests' stand-in) comes from the settings file.
+  try {
+    FAcHTTP->SetCaFile(TovLib::IniOptRead("CAFile", ""));
+  } catch (const std::exception&) {
+  }
+  FAcHTTP->SetOnProgress([this](ov::net::IHttpStack* Sender, int64_t AStartPosition,
+                                int64_t AEndPosition, int64_t AContentLength, int64_t AReadCount,
+                                int64_t ATimeStart, int64_t ACurrTime, bool& Abort) {
+    if (FOnFileDownload) {
+      FOnFileDownload(Sender, FUrl, FFile, AStartPosition, AEndPosition, AContentLength,
+                      AReadCount, ATimeStart, ACurrTime, Abort);
+    }
+  });
+}
+
+TNetHTTP::~TNetHTTP() = default;
+
+bool TNetHTTP::DownFile(const std::string& aUrl, const std::string& aFile, std::string& aErro) {
+  FUrl = aUrl;
+  FFile = aFile;
+  FAcHTTP->SetConnTimeout(FConnTimeout);
+  FAcHTTP->SetReadTimeout(FReadTimeout);
+  aErro.clear();
+  try {
+    if (FAcHTTP->Download(FUrl, FFile)) {
+      aErro = "文件下载成功";
+      return true;
+    }
+    return false;
+  } catch (const std::exception& e) {
+    aErro = e.what();
+    return false;
+  }
+}
+
+bool TNetHTTP::NetFileExists(const std::string& aUri) { return FAcHTTP->NetFileExists(aUri); }

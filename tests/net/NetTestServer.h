@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "FileStore.h"
+#include "common/TestPrefix.h"
+
+// A prefix test with a running file store over a temporary folder.
+class TNetTest : public TPrefixTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Writes a file below the served folder; returns its URL.
+  std::string Serve(const std::string& aPath, const std::string& aData);
+  static std::string Pattern(size_t aSize, unsigned aSeed = 1);
+  // Self-signed certificate for 127.0.0.1 (made once per test with the openssl command).
+  void MakeCertificate(std::string& aCert, std::string& aKey);
+  std::string RootDir() const { return FRoot; }
+
+  ov::standin::TFileStore FStore;
+
+ private:
+  std::string FRoot;
+};
