@@ -105,7 +105,6 @@ void SetCommon(CURL* c, const std::string& aUrl, const THttpOptions& o, curl_sli
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(o.MaxRedirects));
-  curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // in-memory cookies for the handle's life
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.ConnTimeoutMs));
   // A read time-out: give up when less than one byte a second arrives for that long.
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -146,8 +145,13 @@ class TNetStack : public IHttpStack {
   THttpResponse Perform(const std::string& aUrl, const THttpOptions& o, bool aHead,
                         const TBodySink* aSink, const THeadersEvent* aOnHeaders,
                         const TProgressEvent* aOnProgress) {
-    // The reset keeps live connections and cookies; every option is set again below.
-    curl_easy_reset(FCurl);
+    // No curl_easy_reset between requests: it leaks the pending cookie-file entry. Every option
+    // that differs between requests is set each time instead.
+    if (!FCookiesOn) {
+      // Starts the in-memory cookie store once; it lives with the handle, across resets.
+      curl_easy_setopt(FCurl, CURLOPT_COOKIEFILE, "");
+      FCookiesOn = true;
+    }
     THttpResponse r;
     THeaderState hs{&r, aOnHeaders, false};
     TBodyState bs{FCurl, &hs, aSink, aOnProgress, &r, false};
@@ -155,13 +159,15 @@ class TNetStack : public IHttpStack {
     SetCommon(FCurl, aUrl, o, headers);
     curl_easy_setopt(FCurl, CURLOPT_HEADERFUNCTION, OnHeaderLine);
     curl_easy_setopt(FCurl, CURLOPT_HEADERDATA, &hs);
+    curl_easy_setopt(FCurl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(FCurl, CURLOPT_USERAGENT, o.UserAgent.empty() ? nullptr : o.UserAgent.c_str());
+    curl_easy_setopt(FCurl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(FCurl, CURLOPT_WRITEDATA, &bs);
+    curl_easy_setopt(FCurl, CURLOPT_RANGE, aHead || o.Range.empty() ? nullptr : o.Range.c_str());
     if (aHead) {
       curl_easy_setopt(FCurl, CURLOPT_NOBODY, 1L);
     } else {
       curl_easy_setopt(FCurl, CURLOPT_HTTPGET, 1L);
-      curl_easy_setopt(FCurl, CURLOPT_WRITEFUNCTION, OnBody);
-      curl_easy_setopt(FCurl, CURLOPT_WRITEDATA, &bs);
-      if (!o.Range.empty()) curl_easy_setopt(FCurl, CURLOPT_RANGE, o.Range.c_str());
     }
     char err[CURL_ERROR_SIZE] = {0};
     curl_easy_setopt(FCurl, CURLOPT_ERRORBUFFER, err);
@@ -184,6 +190,7 @@ class TNetStack : public IHttpStack {
   }
 
   CURL* FCurl = nullptr;
+  bool FCookiesOn = false;
 };
 
 struct TProbeState {
@@ -234,7 +241,6 @@ int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t 
   o.CaFile = aCaFile;
   curl_slist* headers = MakeHeaders({{"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}});
   SetCommon(c, aUrl, o, headers);
-  curl_easy_setopt(c, CURLOPT_COOKIEFILE, nullptr);
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
   TProbeState st{0, false, c};

@@ -176,9 +176,6 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
   }
   if (!FServer->is_valid()) return false;
   FServer->set_keep_alive_max_count(100000);
-  FServer->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-    Log({req.method, req.path, req.get_header_value("Range"), res.status});
-  });
   FServer->Post("/_control/faults", [this](const httplib::Request& req, httplib::Response& res) {
     std::string err;
     if (LoadFaults(req.body, err)) {
@@ -199,6 +196,16 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
     // Ranges are answered here, exactly; the library's own handling would announce a last
     // position beyond the end of the file.
     const_cast<httplib::Request&>(req).ranges.clear();
+    // Logged when the handler returns, before the answer is written, so a client that has its
+    // answer always finds the entry.
+    struct TLogOnReturn {
+      TFileStore* Store;
+      const httplib::Request& Req;
+      const httplib::Response& Res;
+      ~TLogOnReturn() {
+        Store->Log({Req.method, Req.path, Req.get_header_value("Range"), Res.status});
+      }
+    } logOnReturn{this, req, res};
     TFault fault;
     const bool faulty = TakeFault(req.path, fault);
     if (faulty && fault.LatencyMs > 0) {
