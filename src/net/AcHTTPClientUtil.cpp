@@ -105,10 +105,12 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
 
   // Writes go straight to the file at the current position: a killed process leaves a valid
   // prefix of the download behind, never garbage.
+  int64_t filePos = -1;  // where the file's own offset stands, to seek only when it differs
   auto restartAt0 = [&] {
     pos = 0;
     FStartPosition = 0;
     if (!file.Truncate(0)) throw ov::Error(fs::LastErrorText());
+    filePos = -1;
   };
   // A server that answers a range request with the whole file (200) must not have it appended
   // at the resume position: the transfer stops and counts as a failed resume.
@@ -118,8 +120,10 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   };
   auto sink = [&](const char* aData, size_t aSize) {
     if (rangeIgnored) return false;
-    if (!file.Seek(pos) || !file.Write(aData, aSize)) return false;
+    if (filePos != pos && !file.Seek(pos)) return false;
+    if (!file.Write(aData, aSize)) return false;
     pos += static_cast<int64_t>(aSize);
+    filePos = pos;
     return true;
   };
   auto netProgress = [&](int64_t aContentLength, int64_t aReadCount, bool& aAbort) {

@@ -106,6 +106,7 @@ class TIdStack : public IHttpStack {
         c = std::make_unique<httplib::ClientImpl>(u.Host, u.Port);
       }
       c->set_keep_alive(true);
+      c->set_tcp_nodelay(true);
       c->set_follow_location(false);  // followed here, up to the options' limit
       c->set_url_encode(false);        // the parser has encoded the path already
       it = FClients.emplace(key, std::move(c)).first;

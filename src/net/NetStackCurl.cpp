@@ -103,6 +103,7 @@ size_t OnBody(char* aData, size_t aSize, size_t aCount, void* aUser) {
 void SetCommon(CURL* c, const std::string& aUrl, const THttpOptions& o, curl_slist* headers) {
   curl_easy_setopt(c, CURLOPT_URL, aUrl.c_str());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 256L * 1024L);  // fewer, larger blocks to the sink
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(o.MaxRedirects));
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.ConnTimeoutMs));

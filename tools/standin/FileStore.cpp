@@ -176,6 +176,7 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
   }
   if (!FServer->is_valid()) return false;
   FServer->set_keep_alive_max_count(100000);
+  FServer->set_tcp_nodelay(true);  // small answers would otherwise wait on delayed ACKs
   FServer->Post("/_control/faults", [this](const httplib::Request& req, httplib::Response& res) {
     std::string err;
     if (LoadFaults(req.body, err)) {

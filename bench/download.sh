@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Downloads through TNetHTTP against the stand-in file store, and the curl command line against
+# the same server (one process, one reused connection), on 2,000 files of 20 KiB and 8 files of
+# 64 MiB. Also curl against nginx on the same files, to show the stand-in is no bottleneck.
+# Usage: bench/download.sh [build dir]   (default build/dev; installs nginx-light when missing)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build/dev}
+BIN="$BUILD/bench/bench_download"
+STANDIN="$BUILD/tools/standin/ovstandin"
+[ -x "$BIN" ] && [ -x "$STANDIN" ] || { echo "build first" >&2; exit 1; }
+if ! command -v nginx >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nginx-light >/dev/null 2>&1 || true
+fi
+WORK=$(mktemp -d)
+NGINX_PID=""; STANDIN_PID=""
+cleanup() {
+  [ -n "$STANDIN_PID" ] && kill "$STANDIN_PID" 2>/dev/null || true
+  [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+export OV_PREFIX="$WORK/prefix"
+ROOT="$WORK/root"
+mkdir -p "$ROOT/small" "$ROOT/large" "$WORK/out"
+for i in $(seq 1 2000); do head -c 20480 /dev/urandom > "$ROOT/small/f$i.bin"; done
+for i in $(seq 1 8); do head -c $((64 << 20)) /dev/urandom > "$ROOT/large/g$i.bin"; done
+(cd "$ROOT" && ls small | sed 's|^|/small/|') > "$WORK/small.list"
+(cd "$ROOT" && ls large | sed 's|^|/large/|') > "$WORK/large.list"
+cat "$ROOT"/large/* > /dev/null
+
+"$STANDIN" --root "$ROOT" --ready-file "$WORK/ready" > /dev/null &
+STANDIN_PID=$!
+for _ in $(seq 1 100); do [ -s "$WORK/ready" ] && break; sleep 0.05; done
+PORT=$(sed -n 's/file_store_port=//p' "$WORK/ready")
+BASE="http://127.0.0.1:$PORT"
+
+now() { date +%s.%N; }
+curl_run() {  # base list -> seconds
+  local cfg="$WORK/curl.cfg"; : > "$cfg"
+  while read -r p; do printf 'url = "%s%s"\noutput = "%s/out/c_%s"\n' "$1" "$p" "$WORK" "${p##*/}" >> "$cfg"; done < "$2"
+  local t0; t0=$(now); curl -s -K "$cfg"; local t1; t1=$(now)
+  awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", b-a}'
+}
+ov_run() {
+  rm -rf "$WORK/out/ov"; mkdir -p "$WORK/out/ov"
+  "$BIN" "$1" "$2" "$WORK/out/ov" | sed -n 's/.*seconds=\([0-9.]*\).*/\1/p'
+}
+
+ov_small=$(ov_run "$BASE" "$WORK/small.list")
+curl_small=$(curl_run "$BASE" "$WORK/small.list")
+rm -f "$WORK"/out/c_*
+ov_large=$(ov_run "$BASE" "$WORK/large.list")
+curl_large=$(curl_run "$BASE" "$WORK/large.list")
+rm -f "$WORK"/out/c_*
+
+nginx_small="n/a"; nginx_large="n/a"
+if command -v nginx >/dev/null; then
+  NPORT=$((PORT + 1))
+  mkdir -p "$WORK/nginx"
+  cat > "$WORK/nginx/nginx.conf" <<CONF
+daemon off; user root; worker_processes 1; pid $WORK/nginx/pid; error_log $WORK/nginx/error.log;
+events { worker_connections 64; }
+http { access_log off; sendfile on; keepalive_requests 100000;
+  client_body_temp_path $WORK/nginx; proxy_temp_path $WORK/nginx; fastcgi_temp_path $WORK/nginx;
+  uwsgi_temp_path $WORK/nginx; scgi_temp_path $WORK/nginx;
+  server { listen 127.0.0.1:$NPORT; root $ROOT; } }
+CONF
+  nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
+  NGINX_PID=$!
+  sleep 0.5
+  nginx_small=$(curl_run "http://127.0.0.1:$NPORT" "$WORK/small.list")
+  rm -f "$WORK"/out/c_*
+  nginx_large=$(curl_run "http://127.0.0.1:$NPORT" "$WORK/large.list")
+  rm -f "$WORK"/out/c_*
+fi
+
+awk -v os="$ov_small" -v cs="$curl_small" -v ol="$ov_large" -v cl="$curl_large" \
+    -v ns="$nginx_small" -v nl="$nginx_large" 'BEGIN{
+  printf "2000 x 20 KiB: TNetHTTP %.3f s, curl %.3f s, wall-time ratio %.2f (goal <= 2)\n", os, cs, os/cs;
+  printf "8 x 64 MiB:    TNetHTTP %.3f s (%.0f MiB/s), curl %.3f s (%.0f MiB/s), throughput ratio %.2f (goal >= 0.8)\n", ol, 512/ol, cl, 512/cl, cl/ol;
+  if (ns != "n/a") printf "curl vs nginx: small %.3f s against stand-in %.3f s; large %.3f s against stand-in %.3f s\n", ns, cs, nl, cl;
+}'
