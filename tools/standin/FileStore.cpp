@@ -19,11 +19,11 @@ bool ParseRange(const std::string& aHeader, int64_t aSize, int64_t& aFirst, int6
   aUnsatisfiable = false;
   const std::string unit = "bytes=";
   if (aHeader.compare(0, unit.size(), unit) != 0) return false;
-  std::string spec = aHeader.substr(unit.size());
-  if (spec.find(',') != std::string::npos) return false;
-  size_t dash = spec.find('-');
+  std::string ranges = aHeader.substr(unit.size());
+  if (ranges.find(',') != std::string::npos) return false;
+  size_t dash = ranges.find('-');
   if (dash == std::string::npos) return false;
-  std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+  std::string a = ranges.substr(0, dash), b = ranges.substr(dash + 1);
   auto num = [](const std::string& s, int64_t& v) {
     if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
     v = std::stoll(s);
