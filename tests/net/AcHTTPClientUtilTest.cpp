@@ -272,6 +272,29 @@ TEST_P(AcHTTPClient, FollowsRedirects) {
   EXPECT_EQ(ReadHost(Host("C:\\dl\\x.bin")), data);
 }
 
+TEST_P(AcHTTPClient, KeepsCookiesForItsLife) {
+  Serve("/real/x.bin", Pattern(100));
+  Serve("/other.bin", Pattern(200));
+  FStore.Stop();
+  ov::standin::TFileStoreConfig cfg;
+  cfg.Root = RootDir();
+  cfg.Redirects["/login"] = "/real/x.bin";
+  cfg.SetCookies["/login"] = "ovsession=abc123; Path=/";
+  ASSERT_TRUE(FStore.Start(cfg));
+  TAcHTTPClient c;
+  ASSERT_TRUE(c.Download(FStore.BaseUrl() + "/login", "C:\\dl\\x.bin"));
+  ASSERT_TRUE(c.Download(FStore.BaseUrl() + "/other.bin", "C:\\dl\\o.bin"));
+  const auto log = FStore.RequestLog();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front().Cookie, "");
+  EXPECT_EQ(log.back().Path, "/other.bin");
+  EXPECT_EQ(log.back().Cookie, "ovsession=abc123");
+  // A new client starts without them.
+  TAcHTTPClient fresh;
+  ASSERT_TRUE(fresh.Download(FStore.BaseUrl() + "/other.bin", "C:\\dl\\o2.bin"));
+  EXPECT_EQ(FStore.RequestLog().back().Cookie, "");
+}
+
 TEST_P(AcHTTPClient, UnreachableHostRaisesTheStacksText) {
   TAcHTTPClient c;
   c.SetConnTimeout(2000);

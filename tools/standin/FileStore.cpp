@@ -204,7 +204,8 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       const httplib::Request& Req;
       const httplib::Response& Res;
       ~TLogOnReturn() {
-        Store->Log({Req.method, Req.path, Req.get_header_value("Range"), Res.status});
+        Store->Log({Req.method, Req.path, Req.get_header_value("Range"), Res.status,
+                    Req.get_header_value("Cookie")});
       }
     } logOnReturn{this, req, res};
     TFault fault;
@@ -212,6 +213,8 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
     if (faulty && fault.LatencyMs > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(fault.LatencyMs));
     }
+    auto cookie = FConfig.SetCookies.find(req.path);
+    if (cookie != FConfig.SetCookies.end()) res.set_header("Set-Cookie", cookie->second);
     auto redirect = FConfig.Redirects.find(req.path);
     if (redirect != FConfig.Redirects.end()) {
       res.status = 302;

@@ -35,6 +35,7 @@ struct TRequestLogEntry {
   std::string Path;
   std::string Range;  // the Range header as sent
   int32_t Status = 0;
+  std::string Cookie;  // the Cookie header as sent
 };
 
 struct TFileStoreConfig {
@@ -42,6 +43,7 @@ struct TFileStoreConfig {
   int32_t Port = 0;  // 0 = ephemeral
   std::string CertFile, KeyFile;  // both set: HTTPS
   std::map<std::string, std::string> Redirects;  // path -> Location (answered with 302)
+  std::map<std::string, std::string> SetCookies;  // path -> Set-Cookie value of its answers
 };
 
 class TFileStore {
