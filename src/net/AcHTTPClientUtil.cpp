@@ -147,59 +147,40 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
 
   bool aborted = false;
   if (FEndPosition > 0 && FStartPosition < FEndPosition) {
+    // The two stacks differ only in the range they ask for, their notifications and texts.
+    const bool net = FNtHTTP != nullptr;
+    ov::net::THeadersEvent onHeaders = net ? ov::net::THeadersEvent(checkRange) : idHeaders;
+    ov::net::TProgressEvent onProgress = net ? ov::net::TProgressEvent(netProgress) : idProgress;
     THttpResponse got;
-    if (FNtHTTP) {
-      if (FStartPosition > 0) {
+    if (FStartPosition > 0) {
+      if (net) {
         opts.Range = std::to_string(FStartPosition) + "-" + std::to_string(FEndPosition);
-        bool failed = false;
-        try {
-          got = FNtHTTP->Get(aSrcUrl, opts, sink, checkRange, netProgress);
-          failed = rangeIgnored;
-        } catch (const ov::Error&) {
-          failed = true;
-        }
-        if (failed) {
-          TovLib::Log("Net断点续传失败，重新下载：" + aSrcUrl, true);
-          opts.Range.clear();
-          rangeIgnored = false;
-          restartAt0();
-          got = FNtHTTP->Get(aSrcUrl, opts, sink, nullptr, netProgress);
-        }
+      } else if (FStartPosition + kIdBlock < FContentLength) {
+        opts.Range = std::to_string(FStartPosition) + "-" +
+                     std::to_string(FStartPosition + kIdBlock - 1);
       } else {
-        restartAt0();
-        got = FNtHTTP->Get(aSrcUrl, opts, sink, nullptr, netProgress);
+        opts.Range = std::to_string(FStartPosition) + "-";
       }
-      if (got.Status < 200 || got.Status > 299) {
-        throw ov::Error(StatusError("请求服务器失败(Net)", got));
+      bool failed = false;
+      try {
+        got = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
+        failed = rangeIgnored;
+      } catch (const ov::Error&) {
+        failed = true;
+      }
+      if (failed) {
+        TovLib::Log(std::string(net ? "Net" : "Id") + "断点续传失败，重新下载：" + aSrcUrl, true);
+        opts.Range.clear();
+        rangeIgnored = false;
+        restartAt0();
+        got = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
       }
     } else {
-      if (FStartPosition > 0) {
-        opts.Range = std::to_string(FStartPosition) + "-";
-        if (FStartPosition + kIdBlock < FContentLength) {
-          opts.Range = std::to_string(FStartPosition) + "-" +
-                       std::to_string(FStartPosition + kIdBlock - 1);
-        }
-        bool failed = false;
-        try {
-          got = FIdHTTP->Get(aSrcUrl, opts, sink, idHeaders, idProgress);
-          failed = rangeIgnored;
-        } catch (const ov::Error&) {
-          failed = true;
-        }
-        if (failed) {
-          TovLib::Log("Id断点续传失败，重新下载：" + aSrcUrl, true);
-          opts.Range.clear();
-          rangeIgnored = false;
-          restartAt0();
-          got = FIdHTTP->Get(aSrcUrl, opts, sink, idHeaders, idProgress);
-        }
-      } else {
-        restartAt0();
-        got = FIdHTTP->Get(aSrcUrl, opts, sink, idHeaders, idProgress);
-      }
-      if (got.Status < 200 || got.Status > 299) {
-        throw ov::Error(StatusError("请求服务器失败(Idy)", got));
-      }
+      restartAt0();
+      got = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
+    }
+    if (got.Status < 200 || got.Status > 299) {
+      throw ov::Error(StatusError(net ? "请求服务器失败(Net)" : "请求服务器失败(Idy)", got));
     }
     aborted = got.Aborted;
   } else if (FEndPosition <= 0) {

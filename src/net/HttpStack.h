@@ -51,10 +51,20 @@ class IHttpStack {
  public:
   virtual ~IHttpStack() = default;
   virtual std::string Name() const = 0;
-  virtual THttpResponse Head(const std::string& aUrl, const THttpOptions& aOptions) = 0;
-  virtual THttpResponse Get(const std::string& aUrl, const THttpOptions& aOptions,
-                            const TBodySink& aSink, const THeadersEvent& aOnHeaders,
-                            const TProgressEvent& aOnProgress) = 0;
+
+  THttpResponse Head(const std::string& aUrl, const THttpOptions& aOptions) {
+    return Perform(aUrl, aOptions, true, nullptr, nullptr, nullptr);
+  }
+  THttpResponse Get(const std::string& aUrl, const THttpOptions& aOptions, const TBodySink& aSink,
+                    const THeadersEvent& aOnHeaders, const TProgressEvent& aOnProgress) {
+    return Perform(aUrl, aOptions, false, &aSink, &aOnHeaders, &aOnProgress);
+  }
+
+ protected:
+  // One request; a HEAD when aHead (the callbacks are then null).
+  virtual THttpResponse Perform(const std::string& aUrl, const THttpOptions& aOptions, bool aHead,
+                                const TBodySink* aSink, const THeadersEvent* aOnHeaders,
+                                const TProgressEvent* aOnProgress) = 0;
 };
 
 // The libcurl stack: one easy handle for the stack's life, so consecutive requests to one host

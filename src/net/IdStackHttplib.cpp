@@ -77,15 +77,6 @@ class TIdStack : public IHttpStack {
  public:
   std::string Name() const override { return "Id"; }
 
-  THttpResponse Head(const std::string& aUrl, const THttpOptions& aOptions) override {
-    return Perform(aUrl, aOptions, true, nullptr, nullptr, nullptr);
-  }
-
-  THttpResponse Get(const std::string& aUrl, const THttpOptions& aOptions, const TBodySink& aSink,
-                    const THeadersEvent& aOnHeaders, const TProgressEvent& aOnProgress) override {
-    return Perform(aUrl, aOptions, false, &aSink, &aOnHeaders, &aOnProgress);
-  }
-
  private:
   httplib::ClientImpl& ClientFor(const TUrl& u, const THttpOptions& o) {
     const std::string key = u.Scheme + "://" + u.Host + ":" + std::to_string(u.Port);
@@ -157,7 +148,7 @@ class TIdStack : public IHttpStack {
 
   THttpResponse Perform(const std::string& aUrl, const THttpOptions& o, bool aHead,
                         const TBodySink* aSink, const THeadersEvent* aOnHeaders,
-                        const TProgressEvent* aOnProgress) {
+                        const TProgressEvent* aOnProgress) override {
     std::string url = aUrl;
     TUrl u = ParseUrl(url);
     for (int hop = 0;; ++hop) {

@@ -133,19 +133,10 @@ class TNetStack : public IHttpStack {
 
   std::string Name() const override { return "Net"; }
 
-  THttpResponse Head(const std::string& aUrl, const THttpOptions& aOptions) override {
-    return Perform(aUrl, aOptions, true, nullptr, nullptr, nullptr);
-  }
-
-  THttpResponse Get(const std::string& aUrl, const THttpOptions& aOptions, const TBodySink& aSink,
-                    const THeadersEvent& aOnHeaders, const TProgressEvent& aOnProgress) override {
-    return Perform(aUrl, aOptions, false, &aSink, &aOnHeaders, &aOnProgress);
-  }
-
  private:
   THttpResponse Perform(const std::string& aUrl, const THttpOptions& o, bool aHead,
                         const TBodySink* aSink, const THeadersEvent* aOnHeaders,
-                        const TProgressEvent* aOnProgress) {
+                        const TProgressEvent* aOnProgress) override {
     // No curl_easy_reset between requests: it leaks the pending cookie-file entry. Every option
     // that differs between requests is set each time instead.
     if (!FCookiesOn) {
