@@ -1,0 +1,120 @@
+#include "Catalogue.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace ov::standin {
+
+nlohmann::json TCatalogue::ToJson() const {
+  return {{"versions", Versions}, {"details", Details}, {"enterprises", Enterprises}};
+}
+
+bool TCatalogue::FromJson(const nlohmann::json& aDoc, std::string& aError) {
+  if (!aDoc.is_object()) {
+    aError = "the catalogue is not a JSON object";
+    return false;
+  }
+  auto part = [&](const char* aName, nlohmann::json::value_t aType, nlohmann::json& aOut) {
+    auto it = aDoc.find(aName);
+    if (it == aDoc.end()) return true;
+    if (it->type() != aType) {
+      aError = std::string("catalogue member ") + aName + " has the wrong type";
+      return false;
+    }
+    aOut = *it;
+    return true;
+  };
+  TCatalogue c;
+  if (!part("versions", nlohmann::json::value_t::array, c.Versions) ||
+      !part("details", nlohmann::json::value_t::object, c.Details) ||
+      !part("enterprises", nlohmann::json::value_t::array, c.Enterprises)) {
+    return false;
+  }
+  for (const auto& v : c.Versions) {
+    if (!v.is_object()) {
+      aError = "a catalogue version is not an object";
+      return false;
+    }
+  }
+  for (const auto& e : c.Enterprises) {
+    if (!e.is_object()) {
+      aError = "a catalogue enterprise is not an object";
+      return false;
+    }
+  }
+  *this = std::move(c);
+  return true;
+}
+
+bool TCatalogue::Load(const std::string& aFile, std::string& aError) {
+  std::ifstream in(aFile, std::ios::binary);
+  if (!in) {
+    if (!std::filesystem::exists(aFile)) {
+      *this = TCatalogue();
+      return true;
+    }
+    aError = "cannot read " + aFile;
+    return false;
+  }
+  std::stringstream ss;
+  ss << in.rdbuf();
+  auto doc = nlohmann::json::parse(ss.str(), nullptr, false);
+  if (doc.is_discarded()) {
+    aError = aFile + " is not valid JSON";
+    return false;
+  }
+  return FromJson(doc, aError);
+}
+
+bool TCatalogue::Save(const std::string& aFile, std::string& aError) const {
+  const std::string tmp = aFile + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << ToJson().dump(1, '\t') << "\n";
+    out.flush();
+    if (!out) {
+      aError = "cannot write " + tmp;
+      std::remove(tmp.c_str());
+      return false;
+    }
+  }
+  if (std::rename(tmp.c_str(), aFile.c_str()) != 0) {
+    aError = "cannot replace " + aFile;
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void TCatalogue::PutVersion(const nlohmann::json& aVersion, const nlohmann::json& aFiles,
+                            const nlohmann::json& aTasks) {
+  const auto item = aVersion.value("item_id", std::string());
+  const auto pos = aVersion.value("pos_type", std::string());
+  bool replaced = false;
+  for (auto& v : Versions) {
+    if (v.value("item_id", std::string()) == item && v.value("pos_type", std::string()) == pos) {
+      v = aVersion;
+      replaced = true;
+    }
+  }
+  if (!replaced) Versions.push_back(aVersion);
+  const std::string id = std::to_string(aVersion.value("up_file_id", int64_t{0}));
+  Details[id] = {{"file_detail", aFiles}, {"task_detail", aTasks}};
+}
+
+void TCatalogue::PutEnterprise(int64_t aSoftId, const std::string& aInstallCode,
+                               const nlohmann::json& aData) {
+  nlohmann::json entry = {{"softid", aSoftId}, {"install_code", aInstallCode}, {"data", aData}};
+  for (auto& e : Enterprises) {
+    if (e.value("softid", int64_t{-1}) == aSoftId &&
+        e.value("install_code", std::string()) == aInstallCode) {
+      e = entry;
+      return;
+    }
+  }
+  Enterprises.push_back(entry);
+}
+
+}  // namespace ov::standin
