@@ -1,5 +1,7 @@
 #include "net/NetTestServer.h"
 
+#include "common/TestCert.h"
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -33,12 +35,6 @@ std::string TNetTest::Pattern(size_t aSize, unsigned aSeed) {
 }
 
 void TNetTest::MakeCertificate(std::string& aCert, std::string& aKey) {
-  const std::string dir = std::filesystem::path(Prefix()).parent_path().string();
-  aCert = dir + "/cert.pem";
-  aKey = dir + "/key.pem";
-  const std::string cmd =
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-      "-addext subjectAltName=IP:127.0.0.1 -keyout '" + aKey + "' -out '" + aCert +
-      "' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(MakeTestCertificate(std::filesystem::path(Prefix()).parent_path().string(), aCert,
+                                  aKey));
 }

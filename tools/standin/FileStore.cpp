@@ -1,5 +1,7 @@
 #include "FileStore.h"
 
+#include "ServerThread.h"
+
 #include <fcntl.h>
 #include <httplib.h>
 #include <sys/stat.h>
@@ -168,16 +170,9 @@ bool TFileStore::TakeFault(const std::string& aPath, TFault& aFault) {
 bool TFileStore::Start(const TFileStoreConfig& aConfig) {
   Stop();
   FConfig = aConfig;
-  if (!FConfig.CertFile.empty() && !FConfig.KeyFile.empty()) {
-    FServer = std::make_unique<httplib::SSLServer>(FConfig.CertFile.c_str(),
-                                                   FConfig.KeyFile.c_str());
-  } else {
-    FServer = std::make_unique<httplib::Server>();
-  }
-  if (!FServer->is_valid()) return false;
-  FServer->set_keep_alive_max_count(100000);
-  FServer->set_tcp_nodelay(true);  // small answers would otherwise wait on delayed ACKs
-  FServer->Post("/_control/faults", [this](const httplib::Request& req, httplib::Response& res) {
+  if (!FServer.Create(FConfig.CertFile, FConfig.KeyFile)) return false;
+  FServer.Server().set_keep_alive_max_count(100000);
+  FServer.Server().Post("/_control/faults", [this](const httplib::Request& req, httplib::Response& res) {
     std::string err;
     if (LoadFaults(req.body, err)) {
       res.set_content("{\"ok\":true}", "application/json");
@@ -186,14 +181,14 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       res.set_content(nlohmann::json{{"error", err}}.dump(), "application/json");
     }
   });
-  FServer->Get("/_control/log", [this](const httplib::Request&, httplib::Response& res) {
+  FServer.Server().Get("/_control/log", [this](const httplib::Request&, httplib::Response& res) {
     nlohmann::json j = nlohmann::json::array();
     for (const auto& e : RequestLog()) {
       j.push_back({{"method", e.Method}, {"path", e.Path}, {"range", e.Range}, {"status", e.Status}});
     }
     res.set_content(j.dump(), "application/json");
   });
-  FServer->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+  FServer.Server().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
     // Ranges are answered here, exactly; the library's own handling would announce a last
     // position beyond the end of the file.
     const_cast<httplib::Request&>(req).ranges.clear();
@@ -302,25 +297,10 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       res.set_content_provider(static_cast<size_t>(length), "application/octet-stream", send);
     }
   });
-  FPort = aConfig.Port > 0 ? (FServer->bind_to_port("127.0.0.1", aConfig.Port) ? aConfig.Port : -1)
-                           : FServer->bind_to_any_port("127.0.0.1");
-  if (FPort <= 0) {
-    FServer.reset();
-    return false;
-  }
-  FThread = std::thread([this] { FServer->listen_after_bind(); });
-  // Accepting starts a moment after bind; connections queue on the bound socket meanwhile,
-  // but wait briefly so that Stop() right away is safe.
-  for (int i = 0; i < 500 && !FServer->is_running(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+  FPort = FServer.Run(aConfig.Port);
+  return FPort > 0;
 }
 
-void TFileStore::Stop() {
-  if (FServer) FServer->stop();
-  if (FThread.joinable()) FThread.join();
-  FServer.reset();
-}
+void TFileStore::Stop() { FServer.Stop(); }
 
 }  // namespace ov::standin

@@ -8,9 +8,7 @@
 #include <thread>
 #include <vector>
 
-namespace httplib {
-class Server;
-}
+#include "ServerThread.h"
 
 // The stand-in of the maker's file store: serves a folder over HTTP (or HTTPS with a
 // certificate) on 127.0.0.1 with exact range answers, optional redirects, injectable faults
@@ -72,8 +70,7 @@ class TFileStore {
   void Log(const TRequestLogEntry& aEntry);
 
   TFileStoreConfig FConfig;
-  std::unique_ptr<httplib::Server> FServer;
-  std::thread FThread;
+  TServerThread FServer;
   int32_t FPort = 0;
   mutable std::mutex FLock;
   std::vector<TFault> FFaults;
