@@ -60,3 +60,31 @@ TEST_F(TNetHTTPTest, AbortFromTheOwnerStopsTheTransfer) {
   EXPECT_FALSE(h.DownFile(url, "C:\\w\\slow.bin", msg));
   EXPECT_EQ(msg, "");
 }
+
+// The wrapper trusts the CA that the service settings name, and only then.
+TEST_F(TNetHTTPTest, TrustsTheCaFileOfTheServiceSettings) {
+  std::string cert, key;
+  MakeCertificate(cert, key);
+  ov::standin::TFileStore tls;
+  ov::standin::TFileStoreConfig cfg;
+  cfg.Root = RootDir();
+  cfg.CertFile = cert;
+  cfg.KeyFile = key;
+  ASSERT_TRUE(tls.Start(cfg));
+  const std::string data = Pattern(5000);
+  Serve("/t.bin", data);
+  const std::string url = tls.BaseUrl() + "/t.bin";
+  std::string msg;
+  {
+    TNetHTTP h;
+    EXPECT_FALSE(h.DownFile(url, "C:\\w\\t.bin", msg));
+  }
+  WriteHost(Host("C:\\OVTest\\shared.ini"), "[Services]\r\nCAFile=" + cert + "\r\n");
+  WriteHost(Host("C:\\OVTest\\OVUpdata.ini"), "[Options]\r\nServicesFile=shared.ini\r\n");
+  {
+    TNetHTTP h;  // gone before the server stops, which would wait for its idle connection
+    EXPECT_TRUE(h.DownFile(url, "C:\\w\\t.bin", msg)) << msg;
+  }
+  EXPECT_EQ(ReadHost(Host("C:\\w\\t.bin")), data);
+  tls.Stop();
+}
