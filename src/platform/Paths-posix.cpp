@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -82,6 +83,16 @@ std::string FindCaseInsensitive(const std::string& dir, const std::string& name)
   return found;
 }
 
+// Every name of a folder in the order the folder lists them.
+std::vector<std::string> ListNames(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return names;
+  while (dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
+  ::closedir(d);
+  return names;
+}
+
 std::string JoinHost(const std::string& base, const std::string& name) {
   if (!base.empty() && base.back() == '/') return base + name;
   return base + "/" + name;
@@ -123,6 +134,78 @@ void SeedShellFolders() {
     if (!win.empty()) SettingsStore::WriteString(RootKey::CurrentUser, key, "Start Menu", win);
   }
 }
+
+// Maps Windows paths for one call. Whatever it learns (a drive's folder, a folder's names)
+// serves only the paths of that call, so nothing it answers outlives the moment it looked.
+class PathMapper {
+ public:
+  // aShareListings: a folder listed for one name is kept for the other names of the call,
+  // so names that do not exist yet (each a full scan) cost one scan together.
+  explicit PathMapper(bool aShareListings) : FShareListings(aShareListings) {}
+
+  std::string Map(const std::string& aWinPath) {
+    if (aWinPath.empty() || aWinPath.find('\0') != std::string::npos) return {};
+    std::string p = aWinPath;
+    for (char& c : p) {
+      if (c == '/') c = '\\';
+    }
+    std::string base;
+    std::string rest;
+    if (p.size() >= 2 && p[1] == ':' && str::LowerChar(p[0]) >= 'a' &&
+        str::LowerChar(p[0]) <= 'z') {
+      base = Drive(p[0]);
+      if (base.empty()) return {};
+      rest = p.substr(2);
+    } else if (p[0] == '\\') {
+      return {};  // UNC names and paths relative to the current drive's root
+    } else {
+      base = CanonicalOrLexical(CurrentDir());
+      rest = p;
+    }
+    auto parts = Normalise(SplitComponents(rest, '\\'));
+    std::string host = base;
+    bool probing = true;
+    for (const auto& part : parts) {
+      std::string exact = JoinHost(host, part);
+      if (probing && !Exists(exact)) {
+        std::string other = IsDir(host) ? Find(host, part) : std::string();
+        if (!other.empty()) {
+          host = JoinHost(host, other);
+          continue;
+        }
+        probing = false;  // below a missing component nothing exists either
+      }
+      host = exact;
+    }
+    return host;
+  }
+
+ private:
+  std::string Drive(char aLetter) {
+    const int i = str::LowerChar(aLetter) - 'a';
+    if (!FDriveKnown[i]) {
+      FDrives[i] = DriveTarget(aLetter);
+      FDriveKnown[i] = true;
+    }
+    return FDrives[i];
+  }
+
+  // First name of the folder equal to aName without regard to case; empty when none.
+  std::string Find(const std::string& aDir, const std::string& aName) {
+    if (!FShareListings) return FindCaseInsensitive(aDir, aName);
+    auto it = FListings.find(aDir);
+    if (it == FListings.end()) it = FListings.emplace(aDir, ListNames(aDir)).first;
+    for (const auto& n : it->second) {
+      if (str::SameText(n, aName)) return n;
+    }
+    return {};
+  }
+
+  bool FShareListings;
+  bool FDriveKnown[26] = {};
+  std::string FDrives[26];
+  std::map<std::string, std::vector<std::string>> FListings;
+};
 
 }  // namespace
 
@@ -196,41 +279,14 @@ bool IsDrivePath(const std::string& aWinPath) {
   return aWinPath.size() == 2 || aWinPath[2] == '\\' || aWinPath[2] == '/';
 }
 
-std::string MapToHost(const std::string& aWinPath) {
-  if (aWinPath.empty() || aWinPath.find('\0') != std::string::npos) return {};
-  std::string p = aWinPath;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  std::string base;
-  std::string rest;
-  if (p.size() >= 2 && p[1] == ':' && str::LowerChar(p[0]) >= 'a' &&
-      str::LowerChar(p[0]) <= 'z') {
-    base = DriveTarget(p[0]);
-    if (base.empty()) return {};
-    rest = p.substr(2);
-  } else if (p[0] == '\\') {
-    return {};  // UNC names and paths relative to the current drive's root
-  } else {
-    base = CanonicalOrLexical(CurrentDir());
-    rest = p;
-  }
-  auto parts = Normalise(SplitComponents(rest, '\\'));
-  std::string host = base;
-  bool probing = true;
-  for (const auto& part : parts) {
-    std::string exact = JoinHost(host, part);
-    if (probing && !Exists(exact)) {
-      std::string other = IsDir(host) ? FindCaseInsensitive(host, part) : std::string();
-      if (!other.empty()) {
-        host = JoinHost(host, other);
-        continue;
-      }
-      probing = false;  // below a missing component nothing exists either
-    }
-    host = exact;
-  }
-  return host;
+std::string MapToHost(const std::string& aWinPath) { return PathMapper(false).Map(aWinPath); }
+
+std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths) {
+  PathMapper mapper(aWinPaths.size() > 1);
+  std::vector<std::string> hosts;
+  hosts.reserve(aWinPaths.size());
+  for (const auto& p : aWinPaths) hosts.push_back(mapper.Map(p));
+  return hosts;
 }
 
 std::string MapFromHost(const std::string& aHostPath) {

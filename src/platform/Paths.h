@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The core thinks in Windows paths ("C:\ProgramData\x\"). They are mapped onto the host
 // through a prefix folder laid out like a Wine prefix:
@@ -33,6 +34,10 @@ bool IsDrivePath(const std::string& aWinPath);
 // resolved lexically and never climb above the drive's root. A relative path is taken
 // relative to the process's working folder.
 std::string MapToHost(const std::string& aWinPath);
+// Host paths of several Windows paths, each as MapToHost gives it. A folder listed to look up
+// one name serves the other names of the same call: a file and its companion (".parts") that
+// do not exist yet cost one scan of their folder instead of one each.
+std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths);
 
 // Windows path of a host path through the drive whose folder is the longest prefix of it
 // (z: reaches every host path); empty when no drive reaches it.

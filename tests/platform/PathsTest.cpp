@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "common/TestPrefix.h"
 #include "platform/SettingsStore.h"
@@ -111,4 +112,71 @@ TEST_F(PathsTest, ProgramFileComesFromTheOverrideOrProc) {
   EXPECT_EQ(ProgramFile(), "C:\\OVTest\\OVOnlineSetup.exe");
   SetProgramFileOverride("");
   EXPECT_EQ(MapToHost(ProgramFile()), stdfs::canonical("/proc/self/exe").string());
+}
+
+TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/Cache/Sub");
+  for (int i = 0; i < 50; ++i) WriteHost(c + "/Cache/f" + std::to_string(i) + ".bin", "x");
+  for (const char* n : {"A.TXT", "b.bin.PARTS", "Both.txt", "both.txt", "Two.TXT", "TWO.txt"}) {
+    WriteHost(c + "/Cache/" + n, "x");
+  }
+  const std::vector<std::string> paths = {
+      "C:\\cache\\a.txt",       "C:\\CACHE\\B.BIN",         "C:\\cache\\b.bin.parts",
+      "C:\\cache\\both.txt",    "C:\\cache\\two.txt",       "C:\\cache\\new.bin",
+      "C:\\cache\\new.bin.parts", "C:\\cache\\sub\\x",      "C:\\missing\\deep\\f",
+      "Q:\\x",                  "",                         "Z:\\etc\\hostname",
+      "C:\\cache\\..\\CACHE\\.\\a.txt", "c:/cache/F7.BIN"};
+  const std::vector<std::string> hosts = MapPathsToHost(paths);
+  ASSERT_EQ(hosts.size(), paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(hosts[i], MapToHost(paths[i])) << paths[i];
+  EXPECT_EQ(hosts[0], c + "/Cache/A.TXT");
+  EXPECT_EQ(hosts[1], c + "/Cache/B.BIN");  // missing: as written, in the folder found
+  EXPECT_EQ(hosts[2], c + "/Cache/b.bin.PARTS");
+  EXPECT_EQ(hosts[3], c + "/Cache/both.txt");  // the exact name wins over another case
+  EXPECT_TRUE(hosts[4] == c + "/Cache/Two.TXT" || hosts[4] == c + "/Cache/TWO.txt") << hosts[4];
+  EXPECT_EQ(hosts[5], c + "/Cache/new.bin");
+  EXPECT_EQ(hosts[6], c + "/Cache/new.bin.parts");
+  EXPECT_EQ(hosts[7], c + "/Cache/Sub/x");
+  EXPECT_EQ(hosts[8], c + "/missing/deep/f");
+  EXPECT_EQ(hosts[9], "");
+  EXPECT_EQ(hosts[10], "");
+  EXPECT_EQ(hosts[11], "/etc/hostname");
+  EXPECT_EQ(hosts[12], c + "/Cache/A.TXT");
+  EXPECT_EQ(hosts[13], c + "/Cache/f7.bin");
+  EXPECT_TRUE(MapPathsToHost({}).empty());
+}
+
+TEST_F(PathsTest, AFileAndItsPartsOfAnotherCaseAreFoundTogether) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  WriteHost(c + "/dl/Data.BIN.Parts", "x");
+  EXPECT_EQ(MapPathsToHost({"C:\\dl\\data.bin", "C:\\dl\\data.bin.parts"}),
+            (std::vector<std::string>{c + "/dl/data.bin", c + "/dl/Data.BIN.Parts"}));
+  WriteHost(c + "/dl/DATA.bin", "x");
+  EXPECT_EQ(MapPathsToHost({"C:\\dl\\data.bin", "C:\\dl\\data.bin.parts"}),
+            (std::vector<std::string>{c + "/dl/DATA.bin", c + "/dl/Data.BIN.Parts"}));
+}
+
+TEST_F(PathsTest, NothingIsRememberedBetweenCalls) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/d");
+  const std::vector<std::string> paths = {"C:\\d\\x.txt", "C:\\d\\x.txt.parts"};
+  EXPECT_EQ(MapPathsToHost(paths)[0], c + "/d/x.txt");
+  EXPECT_EQ(MapToHost(paths[0]), c + "/d/x.txt");
+  WriteHost(c + "/d/X.TXT", "x");
+  WriteHost(c + "/d/X.txt.PARTS", "x");
+  EXPECT_EQ(MapPathsToHost(paths),
+            (std::vector<std::string>{c + "/d/X.TXT", c + "/d/X.txt.PARTS"}));
+  EXPECT_EQ(MapToHost(paths[0]), c + "/d/X.TXT");
+  stdfs::remove(c + "/d/X.TXT");
+  stdfs::remove(c + "/d/X.txt.PARTS");
+  EXPECT_EQ(MapPathsToHost(paths),
+            (std::vector<std::string>{c + "/d/x.txt", c + "/d/x.txt.parts"}));
+  EXPECT_EQ(MapToHost(paths[0]), c + "/d/x.txt");
+  // A drive relinked between calls is followed at once.
+  const std::string d1 = AddDrive('d');
+  EXPECT_EQ(MapPathsToHost({"D:\\a", "D:\\b"})[1], stdfs::canonical(d1).string() + "/b");
+  stdfs::remove(Prefix() + "/dosdevices/d:");
+  stdfs::create_directory_symlink(c + "/d", Prefix() + "/dosdevices/d:");
+  EXPECT_EQ(MapPathsToHost({"D:\\a", "D:\\b"})[1], c + "/d/b");
 }
