@@ -39,7 +39,7 @@ bool Injected(Op op, const std::string& host, const std::string& what) {
 
 std::string Host(const std::string& win) {
   std::string h = MapToHost(win);
-  if (h.empty()) SetLastError(ENOENT, "path cannot be mapped: " + win);
+  CheckMapped(h, win);
   return h;
 }
 
@@ -139,6 +139,12 @@ bool ShouldFail(Op aOp, const std::string& aHostPath) {
   return false;
 }
 
+bool CheckMapped(const std::string& aHostPath, const std::string& aWinPath) {
+  if (!aHostPath.empty()) return true;
+  SetLastError(ENOENT, "path cannot be mapped: " + aWinPath);
+  return false;
+}
+
 std::string LastErrorText() { return tLastText; }
 int LastErrorCode() { return tLastCode; }
 void SetLastError(int aCode, const std::string& aText) {
@@ -146,17 +152,19 @@ void SetLastError(int aCode, const std::string& aText) {
   tLastText = aText;
 }
 
-bool FileExists(const std::string& aPath) {
-  std::string h = Host(aPath);
+bool HostFileExists(const std::string& aHostPath) {
   struct stat st{};
-  return !h.empty() && ::stat(h.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const std::string& aPath) {
-  std::string h = Host(aPath);
+bool HostDirectoryExists(const std::string& aHostPath) {
   struct stat st{};
-  return !h.empty() && ::stat(h.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+bool FileExists(const std::string& aPath) { return HostFileExists(Host(aPath)); }
+
+bool DirectoryExists(const std::string& aPath) { return HostDirectoryExists(Host(aPath)); }
 
 bool PathExists(const std::string& aPath) {
   std::string h = Host(aPath);
@@ -164,20 +172,29 @@ bool PathExists(const std::string& aPath) {
   return !h.empty() && ::stat(h.c_str(), &st) == 0;
 }
 
+bool HostForceDirectories(const std::string& aHostPath) {
+  if (aHostPath.empty()) return Fail(ENOENT, "create folder");
+  return MkDirs(aHostPath);
+}
+
 bool ForceDirectories(const std::string& aPath) {
   std::string h = Host(aPath);
-  if (h.empty()) return false;
-  return MkDirs(h);
+  return !h.empty() && HostForceDirectories(h);
+}
+
+bool HostDeleteFile(const std::string& aHostPath) {
+  if (Injected(Op::Delete, aHostPath, "delete")) return false;
+  struct stat st{};
+  if (::lstat(aHostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return Fail(EISDIR, "delete " + aHostPath);
+  }
+  if (::unlink(aHostPath.c_str()) != 0) return Fail(errno, "delete " + aHostPath);
+  return true;
 }
 
 bool DeleteFile(const std::string& aPath) {
   std::string h = Host(aPath);
-  if (h.empty()) return false;
-  if (Injected(Op::Delete, h, "delete")) return false;
-  struct stat st{};
-  if (::lstat(h.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(EISDIR, "delete " + h);
-  if (::unlink(h.c_str()) != 0) return Fail(errno, "delete " + h);
-  return true;
+  return !h.empty() && HostDeleteFile(h);
 }
 
 bool RemoveDir(const std::string& aPath) {
@@ -199,13 +216,17 @@ bool RenameFile(const std::string& aFrom, const std::string& aTo) {
   return true;
 }
 
+bool HostReplaceFile(const std::string& aFrom, const std::string& aTo) {
+  if (Injected(Op::Rename, aFrom, "rename") || Injected(Op::Rename, aTo, "rename")) return false;
+  if (::rename(aFrom.c_str(), aTo.c_str()) != 0) return Fail(errno, "rename " + aFrom);
+  return true;
+}
+
 bool ReplaceFile(const std::string& aFrom, const std::string& aTo) {
   std::string from = Host(aFrom);
   std::string to = Host(aTo);
   if (from.empty() || to.empty()) return false;
-  if (Injected(Op::Rename, from, "rename") || Injected(Op::Rename, to, "rename")) return false;
-  if (::rename(from.c_str(), to.c_str()) != 0) return Fail(errno, "rename " + from);
-  return true;
+  return HostReplaceFile(from, to);
 }
 
 bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists) {

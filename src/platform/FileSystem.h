@@ -63,6 +63,16 @@ struct DirEntry {
 };
 bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries);
 
+// Host-path twins for a caller that maps its Windows paths once (MapPathsToHost) and then works
+// on the host paths; they behave as the operations above and the same fault seam applies.
+// CheckMapped: false for a path that could not be mapped (empty), with the reason set.
+bool CheckMapped(const std::string& aHostPath, const std::string& aWinPath);
+bool HostFileExists(const std::string& aHostPath);
+bool HostDirectoryExists(const std::string& aHostPath);
+bool HostForceDirectories(const std::string& aHostPath);
+bool HostDeleteFile(const std::string& aHostPath);
+bool HostReplaceFile(const std::string& aFrom, const std::string& aTo);
+
 // A file installed as ".exe", or starting with "#!" or the ELF magic, gets execute bits.
 void ApplyExecBits(const std::string& aHostPath);
 

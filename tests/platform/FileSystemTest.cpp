@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "common/TestPrefix.h"
+#include "platform/Paths.h"
 
 namespace stdfs = std::filesystem;
 using namespace ov::platform::fs;
@@ -193,4 +195,49 @@ TEST_F(FileSystemTest, OpenFileAppendsAndReads) {
   EXPECT_FALSE(missing.IsOpen());
   File dir;
   EXPECT_FALSE(dir.Open("C:\\", File::Mode::Read));
+}
+
+TEST_F(FileSystemTest, HostTwinsActOnMappedPaths) {
+  WriteHost(Host("C:\\d") + "/A.TXT", "a");
+  const std::vector<std::string> hosts =
+      ov::platform::MapPathsToHost({"C:\\d\\a.txt", "C:\\d\\a.txt.parts", "C:\\d\\new\\sub"});
+  ASSERT_EQ(hosts.size(), 3u);
+  EXPECT_TRUE(HostFileExists(hosts[0]));  // created as A.TXT, asked for as a.txt
+  EXPECT_FALSE(HostDirectoryExists(hosts[0]));
+  EXPECT_FALSE(HostFileExists(hosts[1]));
+  EXPECT_FALSE(HostDirectoryExists(hosts[2]));
+  ASSERT_TRUE(HostForceDirectories(hosts[2]));
+  EXPECT_TRUE(DirectoryExists("C:\\D\\NEW\\SUB"));
+  EXPECT_TRUE(HostDirectoryExists(hosts[2]));
+  EXPECT_FALSE(HostFileExists(hosts[2]));
+  WriteHost(hosts[1], "p");
+  InjectFault(Op::Rename, hosts[0]);
+  EXPECT_FALSE(HostReplaceFile(hosts[1], hosts[0]));
+  EXPECT_EQ(ReadHost(hosts[0]), "a");
+  ClearFaults();
+  ASSERT_TRUE(HostReplaceFile(hosts[1], hosts[0]));
+  EXPECT_EQ(ReadHost(Host("C:\\d\\a.txt")), "p");
+  EXPECT_FALSE(HostFileExists(hosts[1]));
+  EXPECT_FALSE(HostReplaceFile(hosts[1], hosts[0]));  // nothing left to rename
+  InjectFault(Op::Delete, hosts[0]);
+  EXPECT_FALSE(HostDeleteFile(hosts[0]));
+  EXPECT_TRUE(HostFileExists(hosts[0]));
+  ClearFaults();
+  ASSERT_TRUE(HostDeleteFile(hosts[0]));
+  EXPECT_FALSE(FileExists("C:\\d\\a.txt"));
+  EXPECT_FALSE(HostDeleteFile(hosts[0]));
+  EXPECT_FALSE(LastErrorText().empty());
+  EXPECT_FALSE(HostDeleteFile(hosts[2]));  // a folder
+  EXPECT_TRUE(HostDirectoryExists(hosts[2]));
+  WriteHost(Host("C:\\d\\file"), "x");
+  EXPECT_FALSE(HostForceDirectories(Host("C:\\d\\file") + "/sub"));
+}
+
+TEST_F(FileSystemTest, AnUnmappedPathFailsWithItsName) {
+  EXPECT_TRUE(CheckMapped("/x", "C:\\x"));
+  EXPECT_FALSE(CheckMapped("", "Q:\\x"));
+  EXPECT_NE(LastErrorText().find("Q:\\x"), std::string::npos) << LastErrorText();
+  EXPECT_FALSE(HostFileExists(""));
+  EXPECT_FALSE(HostDirectoryExists(""));
+  EXPECT_FALSE(HostForceDirectories(""));
 }
