@@ -27,6 +27,17 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
+int CompareText(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(LowerChar(a[i]));
+    const auto y = static_cast<unsigned char>(LowerChar(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
 bool StartsText(std::string_view prefix, std::string_view s) {
   return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
 }

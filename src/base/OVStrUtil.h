@@ -15,6 +15,8 @@ char UpperChar(char c);
 std::string LowerCase(std::string_view s);
 std::string UpperCase(std::string_view s);
 bool SameText(std::string_view a, std::string_view b);
+// Orders texts without regard to case; texts equal that way are ordered by their bytes.
+int CompareText(std::string_view a, std::string_view b);
 bool StartsText(std::string_view prefix, std::string_view s);
 bool EndsText(std::string_view suffix, std::string_view s);
 // Position of the first occurrence of `needle` at or after `from`, npos when absent.

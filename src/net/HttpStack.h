@@ -81,4 +81,19 @@ void SetNetStackCreationFails(bool aFail);
 int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t aTimeoutMs,
                     const std::string& aCaFile);
 
+// The answer to a POST.
+struct TPostResult {
+  int32_t Status = 0;
+  std::string StatusText;
+  std::string Body;
+};
+
+// One POST through a fresh cpp-httplib client (redirects followed, TLS through OpenSSL with
+// "reason(n)" in its failure texts). Throws ov::Error when no answer arrives.
+TPostResult IdPost(const std::string& aUrl, const std::string& aBody, const THttpOptions& aOptions);
+// One POST through a fresh libcurl handle, TLS 1.2 only. Throws ov::Error when no answer
+// arrives.
+TPostResult NetPost(const std::string& aUrl, const std::string& aBody,
+                    const THttpOptions& aOptions);
+
 }  // namespace ov::net

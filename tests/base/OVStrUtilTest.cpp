@@ -29,6 +29,11 @@ TEST(OVStrUtil, CaseRulesFoldAsciiOnly) {
   EXPECT_EQ(FindText("a[X]c", "[x]", false), std::string::npos);
   EXPECT_TRUE(StartsText("OVUPDATA://", "ovupdata://vfid=1"));
   EXPECT_TRUE(EndsText(".ZIP", "a.zip"));
+  EXPECT_LT(CompareText("Page_size", "pos_type"), 0);
+  EXPECT_GT(CompareText("item_id", "BRANCH_JG"), 0);
+  EXPECT_LT(CompareText("ab", "ABC"), 0);
+  EXPECT_NE(CompareText("a", "A"), 0);  // a strict order: equal only when identical
+  EXPECT_EQ(CompareText("x", "x"), 0);
 }
 
 TEST(OVStrUtil, CodePointsCountCharactersNotBytes) {

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "FileStore.h"
+#include "VersionServer.h"
+#include "common/TestPrefix.h"
+
+// A prefix test with the update state, a logger, and the stand-in file store and version
+// server, named in the program's "OVUpdata.ini" as the installer's services.
+class TUpdateTest : public TPrefixTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a file below the served folder; returns its URL.
+  std::string Serve(const std::string& aPath, const std::string& aData);
+  // Rewrites "OVUpdata.ini": the services plus the extra lines (appended to [Options]).
+  void WriteSettings(const std::string& aOptions = "", const std::string& aServices = "");
+  // The day's log so far.
+  std::string LogText() const;
+  std::string RootDir() const { return FRoot; }
+
+  static constexpr const char* kPrefixPiece = "ABCD";
+  static constexpr const char* kSuffixPiece = "9876";
+
+  ov::standin::TFileStore FStore;
+  ov::standin::TVersionServer FVersion;
+
+ private:
+  std::string FRoot;
+};
