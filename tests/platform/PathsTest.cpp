@@ -121,12 +121,20 @@ TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
   for (const char* n : {"A.TXT", "b.bin.PARTS", "Both.txt", "both.txt", "Two.TXT", "TWO.txt"}) {
     WriteHost(c + "/Cache/" + n, "x");
   }
-  const std::vector<std::string> paths = {
-      "C:\\cache\\a.txt",       "C:\\CACHE\\B.BIN",         "C:\\cache\\b.bin.parts",
-      "C:\\cache\\both.txt",    "C:\\cache\\two.txt",       "C:\\cache\\new.bin",
-      "C:\\cache\\new.bin.parts", "C:\\cache\\sub\\x",      "C:\\missing\\deep\\f",
-      "Q:\\x",                  "",                         "Z:\\etc\\hostname",
-      "C:\\cache\\..\\CACHE\\.\\a.txt", "c:/cache/F7.BIN"};
+  const std::vector<std::string> paths = {"C:\\cache\\a.txt",
+                                          "C:\\CACHE\\B.BIN",
+                                          "C:\\cache\\b.bin.parts",
+                                          "C:\\cache\\both.txt",
+                                          "C:\\cache\\two.txt",
+                                          "C:\\cache\\new.bin",
+                                          "C:\\cache\\new.bin.parts",
+                                          "C:\\cache\\sub\\x",
+                                          "C:\\missing\\deep\\f",
+                                          "Q:\\x",
+                                          "",
+                                          "Z:\\etc\\hostname",
+                                          "C:\\cache\\..\\CACHE\\.\\a.txt",
+                                          "c:/cache/F7.BIN"};
   const std::vector<std::string> hosts = MapPathsToHost(paths);
   ASSERT_EQ(hosts.size(), paths.size());
   for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(hosts[i], MapToHost(paths[i])) << paths[i];
