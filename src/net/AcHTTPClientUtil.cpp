@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Tick.h"
 
 namespace fs = ov::platform::fs;
@@ -67,17 +69,30 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   FStartPosition = -1;
   FEndPosition = -1;
   FContentLength = -1;
-  if (fs::FileExists(ADestFileName)) {
-    if (!fs::DeleteFile(ADestFileName)) {
+  const std::string tmp = ADestFileName + ".parts";
+  const std::string dir = ov::str::ExtractFileDir(ADestFileName);
+  // The names are mapped onto the host once, together: in a folder of many files each name
+  // that does not exist yet costs a full scan, and the target and its ".parts" share one.
+  std::vector<std::string> names{ADestFileName, tmp};
+  if (!dir.empty()) names.push_back(dir);
+  const std::vector<std::string> hosts = ov::platform::MapPathsToHost(names);
+  std::string hostDest = hosts[0];
+  const std::string hostTmp = hosts[1];
+  const std::string hostDir = dir.empty() ? std::string() : hosts[2];
+  if (fs::HostFileExists(hostDest)) {
+    if (!fs::HostDeleteFile(hostDest)) {
       throw ov::Error(Fmt("文件 %s 已下载，重新下载时删除失败", ADestFileName));
     }
-    if (fs::FileExists(ADestFileName)) throw ov::Error(Fmt("文件 %s 已存在", ADestFileName));
+    // Another name of another case may stand behind the one deleted; it also decides where
+    // the finished file goes.
+    hostDest = ov::platform::MapToHost(ADestFileName);
+    if (fs::HostFileExists(hostDest)) throw ov::Error(Fmt("文件 %s 已存在", ADestFileName));
   }
-  const std::string dir = ov::str::ExtractFileDir(ADestFileName);
-  if (!dir.empty() && !fs::DirectoryExists(dir)) fs::ForceDirectories(dir);
+  if (!hostDir.empty() && !fs::HostDirectoryExists(hostDir)) {
+    fs::HostForceDirectories(hostDir);
+  }
   FCancelDownload = false;
   FTimeStart = Tick32();
-  const std::string tmp = ADestFileName + ".parts";
 
   ov::net::IHttpStack* stack = FNtHTTP ? FNtHTTP.get() : FIdHTTP.get();
   if (!stack) throw ov::Error("无可用网络组件");
@@ -92,9 +107,10 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   const bool ranges = FNtHTTP ? ov::str::SameText(head.Header("Accept-Ranges"), "bytes") : true;
   FContentLength = head.ContentLength;
 
+  if (!fs::CheckMapped(hostTmp, tmp)) throw ov::Error(fs::LastErrorText());
   fs::File file;
-  const bool existed = fs::FileExists(tmp);
-  if (!file.Open(tmp, existed ? fs::File::Mode::ReadWrite : fs::File::Mode::OpenOrCreate)) {
+  const bool existed = fs::HostFileExists(hostTmp);
+  if (!file.OpenHost(hostTmp, existed ? fs::File::Mode::ReadWrite : fs::File::Mode::OpenOrCreate)) {
     throw ov::Error(fs::LastErrorText());
   }
   int64_t pos = existed ? file.Size() : 0;
@@ -191,7 +207,9 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
                     std::to_string(FEndPosition) + ")",
                 false);
     file.Close();
-    if (fs::FileExists(tmp) && fs::DeleteFile(tmp)) TovLib::Log("删除断点文件：" + tmp, false);
+    if (fs::HostFileExists(hostTmp) && fs::HostDeleteFile(hostTmp)) {
+      TovLib::Log("删除断点文件：" + tmp, false);
+    }
     throw ov::Error("文件下载位置超出文件大小");
   } else {
     TovLib::Log("文件下载位置等于文件大小(" + std::to_string(FStartPosition) + ")", false);
@@ -202,7 +220,7 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   if (aborted) return false;
   const bool complete = (size > 0 && size == FContentLength) || (size == 0 && FContentLength == 0);
   if (!complete) return false;
-  if (!fs::ReplaceFile(tmp, ADestFileName)) {
+  if (!fs::CheckMapped(hostDest, ADestFileName) || !fs::HostReplaceFile(hostTmp, hostDest)) {
     throw ov::Error("文件重命名 " + tmp + " 为 " + ADestFileName + ": " + fs::LastErrorText());
   }
   return true;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/LoggerUtil.h"
 #include "base/OVError.h"
 #include "base/OVLibUtil.h"
@@ -9,6 +11,7 @@
 #include "platform/FileSystem.h"
 
 using ov::standin::TFault;
+namespace stdfs = std::filesystem;
 
 namespace {
 
@@ -213,6 +216,57 @@ TEST_P(AcHTTPClient, ExistingTargetIsDeletedFirst) {
   FStore.ClearLog();
   EXPECT_EQ(ErrorOf(c, url, "C:\\dl\\t.bin"), "文件 C:\\dl\\t.bin 已下载，重新下载时删除失败");
   EXPECT_TRUE(FStore.RequestLog().empty());  // nothing was requested
+}
+
+TEST_P(AcHTTPClient, PartsFileOfAnotherCaseIsResumed) {
+  const std::string data = Pattern(1000);
+  const std::string url = Serve("/r.bin", data);
+  const std::string dl = Host("C:\\dl");
+  WriteHost(dl + "/R.BIN.PARTS", data.substr(0, 400));  // left by an earlier run
+  TAcHTTPClient c;
+  EXPECT_GE(DownloadUntilDone(c, url, "C:\\dl\\r.bin"), 1);
+  EXPECT_EQ(ReadHost(dl + "/r.bin"), data);
+  EXPECT_FALSE(HostExists(dl + "/R.BIN.PARTS"));
+  EXPECT_FALSE(HostExists(dl + "/r.bin.parts"));
+  EXPECT_EQ(GetRanges().front(), Net() ? "bytes=400-1000" : "bytes=400-");
+}
+
+TEST_P(AcHTTPClient, TargetOfAnotherCaseIsReplaced) {
+  const std::string url = Serve("/t.bin", Pattern(50));
+  const std::string dl = Host("C:\\dl");
+  WriteHost(dl + "/T.BIN", "old");
+  TAcHTTPClient c;
+  ASSERT_TRUE(c.Download(url, "C:\\dl\\t.bin"));
+  EXPECT_FALSE(HostExists(dl + "/T.BIN"));
+  EXPECT_EQ(ReadHost(dl + "/t.bin"), Pattern(50));
+  // Two old names that differ only in case: deleting one still leaves the file in place.
+  WriteHost(dl + "/T.BIN", "old");
+  WriteHost(dl + "/t.Bin", "old");
+  stdfs::remove(dl + "/t.bin");
+  FStore.ClearLog();
+  EXPECT_EQ(ErrorOf(c, url, "C:\\dl\\t.bin"), "文件 C:\\dl\\t.bin 已存在");
+  EXPECT_NE(HostExists(dl + "/T.BIN"), HostExists(dl + "/t.Bin"));
+  EXPECT_TRUE(FStore.RequestLog().empty());
+}
+
+TEST_P(AcHTTPClient, EachDownloadSeesTheFolderAsItIsNow) {
+  const std::string a = Pattern(300, 1), b = Pattern(1000, 2);
+  const std::string urlA = Serve("/a.bin", a), urlB = Serve("/b.bin", b);
+  const std::string dl = Host("C:\\dl");
+  TAcHTTPClient c;
+  ASSERT_TRUE(c.Download(urlA, "C:\\dl\\a.bin"));
+  // Appears between two downloads into the same folder, as another process would leave it.
+  WriteHost(dl + "/B.Bin.Parts", b.substr(0, 400));
+  FStore.ClearLog();
+  EXPECT_GE(DownloadUntilDone(c, urlB, "C:\\dl\\b.bin"), 1);
+  EXPECT_EQ(ReadHost(dl + "/b.bin"), b);
+  EXPECT_FALSE(HostExists(dl + "/B.Bin.Parts"));
+  EXPECT_EQ(GetRanges().front(), Net() ? "bytes=400-1000" : "bytes=400-");
+  WriteHost(dl + "/A.BIN", "stale");
+  stdfs::remove(dl + "/a.bin");
+  ASSERT_TRUE(c.Download(urlA, "C:\\dl\\a.bin"));
+  EXPECT_FALSE(HostExists(dl + "/A.BIN"));
+  EXPECT_EQ(ReadHost(dl + "/a.bin"), a);
 }
 
 TEST_P(AcHTTPClient, DroppedConnectionKeepsThePrefixAndTheNextCallCompletes) {
