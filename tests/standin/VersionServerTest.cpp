@@ -172,3 +172,21 @@ TEST(VersionServerFile, ReadsTheCatalogueAtEveryRequest) {
   server.Stop();
   std::filesystem::remove_all(tmpl);
 }
+
+TEST(Catalogue, ReplacingAVersionDropsItsOldFileList) {
+  ov::standin::TCatalogue cat;
+  auto version = [](int64_t aId, const char* aPos) {
+    return json{{"item_id", "80001888"}, {"pos_type", aPos}, {"up_file_id", aId}};
+  };
+  cat.PutVersion(version(1, "61063"), json::array(), json::array());
+  cat.PutVersion(version(5, "61064"), json::array(), json::array());
+  cat.PutVersion(version(2, "61063"), json::array(), json::array());
+  EXPECT_EQ(cat.Versions.size(), 2u);
+  EXPECT_FALSE(cat.Details.contains("1"));
+  EXPECT_TRUE(cat.Details.contains("2"));
+  EXPECT_TRUE(cat.Details.contains("5"));
+  // A file list that another version still names stays.
+  cat.PutVersion(version(5, "61009"), json::array(), json::array());
+  cat.PutVersion(version(6, "61009"), json::array(), json::array());
+  EXPECT_TRUE(cat.Details.contains("5"));
+}

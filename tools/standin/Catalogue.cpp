@@ -90,17 +90,34 @@ bool TCatalogue::Save(const std::string& aFile, std::string& aError) const {
 
 void TCatalogue::PutVersion(const nlohmann::json& aVersion, const nlohmann::json& aFiles,
                             const nlohmann::json& aTasks) {
-  const auto item = aVersion.value("item_id", std::string());
-  const auto pos = aVersion.value("pos_type", std::string());
+  auto text = [](const nlohmann::json& aV, const char* aName) {
+    auto it = aV.find(aName);
+    return it != aV.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  auto fileId = [](const nlohmann::json& aV) {
+    auto it = aV.find("up_file_id");
+    return it != aV.end() && it->is_number_integer() ? std::to_string(it->get<int64_t>())
+                                                     : std::string("0");
+  };
+  const auto item = text(aVersion, "item_id");
+  const auto pos = text(aVersion, "pos_type");
   bool replaced = false;
+  std::string oldId;
   for (auto& v : Versions) {
-    if (v.value("item_id", std::string()) == item && v.value("pos_type", std::string()) == pos) {
+    if (text(v, "item_id") == item && text(v, "pos_type") == pos) {
+      oldId = fileId(v);
       v = aVersion;
       replaced = true;
     }
   }
   if (!replaced) Versions.push_back(aVersion);
-  const std::string id = std::to_string(aVersion.value("up_file_id", int64_t{0}));
+  const std::string id = fileId(aVersion);
+  // The replaced version's file list goes too, unless another version still names it.
+  if (!oldId.empty() && oldId != id) {
+    bool used = false;
+    for (const auto& v : Versions) used = used || fileId(v) == oldId;
+    if (!used) Details.erase(oldId);
+  }
   Details[id] = {{"file_detail", aFiles}, {"task_detail", aTasks}};
 }
 
