@@ -1,15 +1,23 @@
 #include "platform/Paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <linux/magic.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/OVStrUtil.h"
@@ -135,6 +143,248 @@ void SeedShellFolders() {
   }
 }
 
+// The names of folders where names were looked up without regard to case, so that a name that
+// does not exist yet costs no scan of a big folder. Exact, not a guess: a folder's names are
+// listed after an inotify watch is on it, and every change queued since is applied before each
+// answer. The kernel queues a change to a folder before the changing call returns, so the
+// names held are never fewer than the folder's; every name given out is checked with fstatat
+// first, and a name reported gone is only dropped once fstatat no longer finds it (a rename
+// that swaps two names reports one of them gone). Lost events (queue overflow) forget all.
+// Only local file systems whose every change passes the kernel's notification (no network or
+// user-space file systems) are held; any other folder is scanned. No folder is kept open, so
+// none of them keeps its file system from being unmounted.
+class FolderIndex {
+ public:
+  // True when the index can answer for the folder aDir (a stat of it in aDirSt): aFound is
+  // then the folder's one name equal to aName without regard to case, or empty for none.
+  // False when the caller must scan (another kind of file system, two or more such names
+  // whose order only a scan tells, or the index is unavailable).
+  bool Find(const std::string& aDir, const struct stat& aDirSt, const std::string& aName,
+            std::string& aFound) {
+    std::lock_guard<std::mutex> g(FLock);
+    if (FFd >= 0 && FPid != ::getpid()) return false;  // a forked child leaves the queue alone
+    if (FFd < 0 && !Open()) return false;
+    if (!Drain()) return false;
+    const TInode inode{aDirSt.st_dev, aDirSt.st_ino};
+    auto at = FByInode.find(inode);
+    if (at == FByInode.end() && !Watch(aDir, inode, at)) return false;
+    const int wd = at->second;
+    Folder& f = FByWd.at(wd);
+    f.LastUse = ++FUseCount;
+    auto it = f.ByLower.find(str::LowerCase(aName));
+    std::vector<std::string> found;
+    if (it != f.ByLower.end()) {
+      const int dir = OpenFolder(aDir, inode);
+      if (dir < 0) {
+        Drop(wd);
+        return false;
+      }
+      for (const auto& n : std::vector<std::string>(it->second)) {
+        if (StillThere(f, dir, n)) found.push_back(n);
+      }
+      ::close(dir);
+    }
+    if (found.size() > 1) return false;
+    aFound = found.empty() ? std::string() : found.front();
+    return true;
+  }
+
+ private:
+  using TInode = std::pair<dev_t, ino_t>;
+  struct Folder {
+    std::string Path;  // where it was listed; it is used only while it still leads there
+    TInode Inode;
+    std::unordered_map<std::string, std::vector<std::string>> ByLower;
+    uint64_t LastUse = 0;
+  };
+  static constexpr size_t kMaxFolders = 32;
+  static constexpr uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                       IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+  static bool Local(int aFd) {
+    struct statfs sf{};
+    if (::fstatfs(aFd, &sf) != 0) return false;
+    switch (static_cast<unsigned long>(sf.f_type)) {
+      case EXT4_SUPER_MAGIC:  // ext2, ext3 and ext4 share it
+      case XFS_SUPER_MAGIC:
+      case TMPFS_MAGIC:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // The folder at aPath, opened only to look into it, when aPath still leads to aInode.
+  static int OpenFolder(const std::string& aPath, const TInode& aInode) {
+    const int fd = ::open(aPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || TInode{st.st_dev, st.st_ino} != aInode) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  bool Open() {
+    FFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    FPid = ::getpid();
+    return FFd >= 0;
+  }
+
+  void Forget() {
+    FByWd.clear();
+    FByInode.clear();
+    if (FFd >= 0) ::close(FFd);
+    FFd = -1;
+  }
+
+  void Drop(int aWd) {
+    auto it = FByWd.find(aWd);
+    if (it == FByWd.end()) return;
+    ::inotify_rm_watch(FFd, aWd);
+    FByInode.erase(it->second.Inode);
+    FByWd.erase(it);
+  }
+
+  static void Add(Folder& f, const std::string& aName) {
+    auto& names = f.ByLower[str::LowerCase(aName)];
+    for (const auto& n : names) {
+      if (n == aName) return;
+    }
+    names.push_back(aName);
+  }
+
+  // Keeps aName while the folder (open as aDir) still has it; drops it otherwise.
+  static bool StillThere(Folder& f, int aDir, const std::string& aName) {
+    struct stat st{};
+    if (::fstatat(aDir, aName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    auto it = f.ByLower.find(str::LowerCase(aName));
+    if (it == f.ByLower.end()) return false;
+    auto& names = it->second;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (names[i] == aName) {
+        names.erase(names.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+    if (names.empty()) f.ByLower.erase(it);
+    return false;
+  }
+
+  // Applies the queued changes; false (everything forgotten) when some were lost.
+  bool Drain() {
+    alignas(inotify_event) char buf[65536];
+    std::unordered_map<int, int> opened;  // watch -> its folder, opened for this drain
+    auto closeAll = [&] {
+      for (const auto& [wd, fd] : opened) {
+        if (fd >= 0) ::close(fd);
+      }
+    };
+    while (true) {
+      const ssize_t n = ::read(FFd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) {
+        closeAll();
+        return true;
+      }
+      if (n <= 0) {
+        closeAll();
+        Forget();
+        return false;
+      }
+      for (ssize_t i = 0; i < n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + i);
+        i += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        if (ev->mask & IN_Q_OVERFLOW) {
+          closeAll();
+          Forget();
+          return false;
+        }
+        auto it = FByWd.find(ev->wd);
+        if (it == FByWd.end()) continue;  // a watch already dropped
+        Folder& f = it->second;
+        if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+          Drop(ev->wd);
+          continue;
+        }
+        if (ev->len == 0) continue;
+        const std::string name(ev->name);
+        if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
+          Add(f, name);
+        } else if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
+          auto o = opened.find(ev->wd);
+          if (o == opened.end()) o = opened.emplace(ev->wd, OpenFolder(f.Path, f.Inode)).first;
+          if (o->second < 0) {
+            Drop(ev->wd);  // its path leads elsewhere now: it cannot be checked
+            continue;
+          }
+          StillThere(f, o->second, name);
+        }
+      }
+    }
+  }
+
+  // Watches the folder, then lists it; false when it cannot be held.
+  bool Watch(const std::string& aDir, const TInode& aInode,
+             std::map<TInode, int>::iterator& aAt) {
+    const int dir = ::open(aDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return false;
+    struct stat st{};
+    if (::fstat(dir, &st) != 0 || TInode{st.st_dev, st.st_ino} != aInode || !Local(dir)) {
+      ::close(dir);
+      return false;
+    }
+    if (FByWd.size() >= kMaxFolders) {
+      int oldest = FByWd.begin()->first;
+      for (const auto& [wd, f] : FByWd) {
+        if (f.LastUse < FByWd.at(oldest).LastUse) oldest = wd;
+      }
+      Drop(oldest);
+    }
+    // Through the open folder, so the watch and the listing are on the same folder.
+    const std::string self = "/proc/self/fd/" + std::to_string(dir);
+    const int wd = ::inotify_add_watch(FFd, self.c_str(), kChanges | IN_MASK_CREATE);
+    DIR* d = wd >= 0 ? ::fdopendir(dir) : nullptr;
+    if (!d) {
+      if (wd >= 0) ::inotify_rm_watch(FFd, wd);
+      ::close(dir);
+      return false;
+    }
+    if (FByWd.count(wd) != 0) {  // a number still in use cannot be trusted
+      ::closedir(d);
+      Forget();
+      return false;
+    }
+    Folder& f = FByWd[wd];
+    f.Path = aDir;
+    f.Inode = aInode;
+    while (dirent* e = ::readdir(d)) {
+      if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..") {
+        Add(f, e->d_name);
+      }
+    }
+    ::closedir(d);
+    FByInode[aInode] = wd;
+    // Changes made while the listing ran.
+    if (!Drain()) return false;
+    aAt = FByInode.find(aInode);
+    return aAt != FByInode.end();
+  }
+
+  std::mutex FLock;
+  int FFd = -1;
+  pid_t FPid = 0;
+  uint64_t FUseCount = 0;
+  std::unordered_map<int, Folder> FByWd;
+  std::map<TInode, int> FByInode;
+};
+
+FolderIndex& Folders() {
+  static FolderIndex* index = new FolderIndex;  // lives to the end, for lookups at exit
+  return *index;
+}
+
 // Maps Windows paths for one call. Whatever it learns (a drive's folder, a folder's names)
 // serves only the paths of that call, so nothing it answers outlives the moment it looked.
 class PathMapper {
@@ -168,7 +418,9 @@ class PathMapper {
     for (const auto& part : parts) {
       std::string exact = JoinHost(host, part);
       if (probing && !Exists(exact)) {
-        std::string other = IsDir(host) ? Find(host, part) : std::string();
+        struct stat st{};
+        const bool dir = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        std::string other = dir ? Find(host, st, part) : std::string();
         if (!other.empty()) {
           host = JoinHost(host, other);
           continue;
@@ -191,7 +443,9 @@ class PathMapper {
   }
 
   // First name of the folder equal to aName without regard to case; empty when none.
-  std::string Find(const std::string& aDir, const std::string& aName) {
+  std::string Find(const std::string& aDir, const struct stat& aDirSt, const std::string& aName) {
+    std::string found;
+    if (Folders().Find(aDir, aDirSt, aName, found)) return found;
     if (!FShareListings) return FindCaseInsensitive(aDir, aName);
     auto it = FListings.find(aDir);
     if (it == FListings.end()) it = FListings.emplace(aDir, ListNames(aDir)).first;

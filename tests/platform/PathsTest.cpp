@@ -1,8 +1,17 @@
 #include "platform/Paths.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <vector>
 
 #include "common/TestPrefix.h"
@@ -187,4 +196,165 @@ TEST_F(PathsTest, NothingIsRememberedBetweenCalls) {
   stdfs::remove(Prefix() + "/dosdevices/d:");
   stdfs::create_directory_symlink(c + "/d", Prefix() + "/dosdevices/d:");
   EXPECT_EQ(MapPathsToHost({"D:\\a", "D:\\b"})[1], c + "/d/b");
+}
+
+namespace {
+
+// What a lookup must give, found the slow way: the exact name, else the first name of the
+// folder (in its own order) equal without regard to case, else the name as written.
+std::string ExpectedHost(const std::string& aDir, const std::string& aName) {
+  if (stdfs::exists(stdfs::symlink_status(aDir + "/" + aName))) return aDir + "/" + aName;
+  DIR* d = opendir(aDir.c_str());
+  std::string found = aName;
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    if (strcasecmp(e->d_name, aName.c_str()) == 0) {
+      found = e->d_name;
+      break;
+    }
+  }
+  if (d) closedir(d);
+  return aDir + "/" + found;
+}
+
+}  // namespace
+
+TEST_F(PathsTest, LookupsFollowEveryChangeOfTheFolder) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  const std::string dir = c + "/big";
+  stdfs::create_directories(dir);
+  for (int i = 0; i < 300; ++i) WriteHost(dir + "/file" + std::to_string(i) + ".bin", "x");
+  const std::vector<std::string> names = {"a.txt", "A.TXT", "a.TXT", "b.bin.parts", "B.BIN.PARTS",
+                                          "Sub", "SUB", "c.dll"};
+  std::mt19937 rng(20240611);
+  auto pick = [&] { return names[rng() % names.size()]; };
+  for (int step = 0; step < 400; ++step) {
+    const std::string n1 = dir + "/" + pick(), n2 = dir + "/" + pick();
+    std::error_code ec;
+    switch (rng() % 7) {
+      case 0: WriteHost(n1, "x"); break;
+      case 1: stdfs::remove(n1, ec); break;
+      case 2: stdfs::rename(n1, n2, ec); break;
+      case 3: renameat2(AT_FDCWD, n1.c_str(), AT_FDCWD, n2.c_str(), RENAME_EXCHANGE); break;
+      case 4: stdfs::create_directory(n1, ec); break;
+      case 5: stdfs::create_hard_link(n1, n2, ec); break;
+      case 6: stdfs::create_symlink("nowhere", n1, ec); break;
+    }
+    for (const auto& q : {"a.txt", "b.bin.parts", "sub", "c.DLL", "none.txt"}) {
+      const std::string win = std::string("C:\\BIG\\") + q;
+      ASSERT_EQ(MapToHost(win), ExpectedHost(dir, q)) << "step " << step << " " << q;
+      ASSERT_EQ(MapPathsToHost({win, win + ".parts"})[0], ExpectedHost(dir, q)) << step;
+    }
+  }
+}
+
+TEST_F(PathsTest, ChangesOfAnotherProcessAreSeenAtOnce) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/shared");
+  EXPECT_EQ(MapToHost("C:\\shared\\new.txt"), c + "/shared/new.txt");
+  ASSERT_EQ(std::system(("touch '" + c + "/shared/NEW.TXT'").c_str()), 0);
+  EXPECT_EQ(MapToHost("C:\\shared\\new.txt"), c + "/shared/NEW.TXT");
+  ASSERT_EQ(std::system(("mv '" + c + "/shared/NEW.TXT' '" + c + "/shared/New.Txt'").c_str()), 0);
+  EXPECT_EQ(MapToHost("C:\\shared\\new.txt"), c + "/shared/New.Txt");
+  ASSERT_EQ(std::system(("rm '" + c + "/shared/New.Txt'").c_str()), 0);
+  EXPECT_EQ(MapToHost("C:\\shared\\new.txt"), c + "/shared/new.txt");
+}
+
+TEST_F(PathsTest, AForkedChildLeavesTheLookupsOfItsParentIntact) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/f");
+  EXPECT_EQ(MapToHost("C:\\f\\child.txt"), c + "/f/child.txt");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // The child's own change, then its own lookups: they must not consume what the parent
+    // has yet to learn.
+    WriteHost(c + "/f/CHILD.TXT", "x");
+    const bool ok = MapToHost("C:\\f\\child.txt") == c + "/f/CHILD.TXT" &&
+                    MapToHost("C:\\f\\other.txt") == c + "/f/other.txt";
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(MapToHost("C:\\f\\child.txt"), c + "/f/CHILD.TXT");
+}
+
+TEST_F(PathsTest, AFolderReplacedAtItsPathIsLookedUpAfresh) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/r");
+  WriteHost(c + "/r/OLD.TXT", "x");
+  EXPECT_EQ(MapToHost("C:\\r\\old.txt"), c + "/r/OLD.TXT");
+  stdfs::rename(c + "/r", c + "/r.gone");
+  stdfs::create_directories(c + "/r");
+  EXPECT_EQ(MapToHost("C:\\r\\old.txt"), c + "/r/old.txt");
+  WriteHost(c + "/r/NEW.TXT", "x");
+  EXPECT_EQ(MapToHost("C:\\r\\new.txt"), c + "/r/NEW.TXT");
+  // Now a link to another folder stands at the path.
+  stdfs::remove_all(c + "/r");
+  stdfs::create_directory_symlink(c + "/r.gone", c + "/r");
+  EXPECT_EQ(MapToHost("C:\\r\\old.txt"), c + "/r/OLD.TXT");
+  EXPECT_EQ(MapToHost("C:\\r\\new.txt"), c + "/r/new.txt");
+  // The old folder deleted while looked up, then made again with other names.
+  stdfs::remove(c + "/r");
+  stdfs::remove_all(c + "/r.gone");
+  stdfs::create_directories(c + "/r.gone");
+  WriteHost(c + "/r.gone/Old.Txt", "x");
+  stdfs::create_directory_symlink(c + "/r.gone", c + "/r");
+  EXPECT_EQ(MapToHost("C:\\r\\old.txt"), c + "/r/Old.Txt");
+}
+
+TEST_F(PathsTest, LookupsStayRightWhenChangesComeFasterThanTheyAreRead) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/q");
+  WriteHost(c + "/q/spin", "x");
+  EXPECT_EQ(MapToHost("C:\\q\\late.txt"), c + "/q/late.txt");
+  // More changes than the kernel queues between two lookups, then the one that matters.
+  int limit = 16384;
+  std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
+  ASSERT_LT(limit, 1 << 20);
+  for (int i = 0; i < limit / 2 + 100; ++i) {
+    ASSERT_EQ(rename((c + "/q/spin").c_str(), (c + "/q/spun").c_str()), 0);
+    ASSERT_EQ(rename((c + "/q/spun").c_str(), (c + "/q/spin").c_str()), 0);
+  }
+  WriteHost(c + "/q/LATE.TXT", "x");
+  EXPECT_EQ(MapToHost("C:\\q\\late.txt"), c + "/q/LATE.TXT");
+  EXPECT_EQ(MapToHost("C:\\q\\SPIN"), c + "/q/spin");
+}
+
+TEST_F(PathsTest, LookupsInManyFoldersStayRight) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 80; ++i) {
+      const std::string d = c + "/m" + std::to_string(i);
+      stdfs::create_directories(d);
+      const std::string win = "C:\\m" + std::to_string(i) + "\\x" + std::to_string(round) + ".txt";
+      EXPECT_EQ(MapToHost(win), d + "/x" + std::to_string(round) + ".txt");
+      WriteHost(d + "/X" + std::to_string(round) + ".TXT", "x");
+    }
+    for (int i = 0; i < 80; ++i) {
+      const std::string win = "C:\\m" + std::to_string(i) + "\\x" + std::to_string(round) + ".txt";
+      EXPECT_EQ(MapToHost(win),
+                c + "/m" + std::to_string(i) + "/X" + std::to_string(round) + ".TXT");
+    }
+  }
+}
+
+TEST_F(PathsTest, AFolderMovedWithItsParentIsStillLookedUpRight) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/p/dir");
+  WriteHost(c + "/p/dir/A.TXT", "a");
+  WriteHost(c + "/p/dir/B.TXT", "b");
+  EXPECT_EQ(MapToHost("C:\\p\\dir\\a.txt"), c + "/p/dir/A.TXT");
+  // The parent moves (the folder itself hears nothing of it) and a new folder takes the path.
+  stdfs::rename(c + "/p", c + "/p2");
+  stdfs::create_directories(c + "/p/dir");
+  // Two names swapped in the moved folder report one of them gone; checking that against
+  // the new folder at the old path would lose both.
+  ASSERT_EQ(renameat2(AT_FDCWD, (c + "/p2/dir/A.TXT").c_str(), AT_FDCWD,
+                      (c + "/p2/dir/B.TXT").c_str(), RENAME_EXCHANGE),
+            0);
+  EXPECT_EQ(MapToHost("C:\\p\\dir\\a.txt"), c + "/p/dir/a.txt");
+  EXPECT_EQ(MapToHost("C:\\p2\\dir\\a.txt"), c + "/p2/dir/A.TXT");
+  EXPECT_EQ(MapToHost("C:\\p2\\dir\\b.txt"), c + "/p2/dir/B.TXT");
 }
