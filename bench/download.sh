@@ -28,6 +28,8 @@ for i in $(seq 1 8); do head -c $((64 << 20)) /dev/urandom > "$ROOT/large/g$i.bi
 (cd "$ROOT" && ls small | sed 's|^|/small/|') > "$WORK/small.list"
 (cd "$ROOT" && ls large | sed 's|^|/large/|') > "$WORK/large.list"
 cat "$ROOT"/large/* > /dev/null
+# The inputs just written are flushed now, so their write-back does not fall into a timed run.
+sync
 
 "$STANDIN" --root "$ROOT" --ready-file "$WORK/ready" > /dev/null &
 STANDIN_PID=$!
