@@ -24,6 +24,8 @@ struct THttpOptions {
   int32_t MaxRedirects = 60;
   std::string CaFile;     // extra trust anchors for TLS; the system's are used too
   THeaders Headers;       // sent as given
+  bool VerifyPeer = true;  // false accepts every server certificate (posts only)
+  bool Tls12Only = false;  // posts on the "Net" stack: TLS 1.2 and nothing else
 };
 
 struct THttpResponse {
@@ -91,8 +93,7 @@ struct TPostResult {
 // One POST through a fresh cpp-httplib client (redirects followed, TLS through OpenSSL with
 // "reason(n)" in its failure texts). Throws ov::Error when no answer arrives.
 TPostResult IdPost(const std::string& aUrl, const std::string& aBody, const THttpOptions& aOptions);
-// One POST through a fresh libcurl handle, TLS 1.2 only. Throws ov::Error when no answer
-// arrives.
+// One POST through a fresh libcurl handle. Throws ov::Error when no answer arrives.
 TPostResult NetPost(const std::string& aUrl, const std::string& aBody,
                     const THttpOptions& aOptions);
 

@@ -160,3 +160,11 @@ TOVLangHelper& LangHelper() {
 bool HasLangHelper() { return ov::TProcessWide<TOVLangHelper>::Get() != nullptr; }
 void CreateLangHelper() { ov::TProcessWide<TOVLangHelper>::Create(); }
 void FreeLangHelper() { ov::TProcessWide<TOVLangHelper>::Free(); }
+
+std::string LangT(const std::string& aCode, const std::string& aDefText) {
+  return HasLangHelper() ? LangHelper().T(aCode, aDefText) : aDefText;
+}
+
+std::string LangC(const std::string& aChar) {
+  return HasLangHelper() ? LangHelper().C(aChar) : aChar;
+}

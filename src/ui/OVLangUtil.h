@@ -65,6 +65,10 @@ TOVLangHelper& LangHelper();
 bool HasLangHelper();
 void CreateLangHelper();
 void FreeLangHelper();
+// T and C of the process-wide manager; the default text and the mark itself when none exists
+// (unattended runs and tests that need no tables).
+std::string LangT(const std::string& aCode, const std::string& aDefText);
+std::string LangC(const std::string& aChar);
 
 // Reads a language file's lines: the encoding comes from a UTF-8 or UTF-16 byte-order mark,
 // otherwise the ANSI code page. False when the file cannot be read or decoded.

@@ -130,6 +130,7 @@ std::string DefaultFirstPost(const std::string& aUrl, const std::string& aBody) 
 std::string DefaultSecondPost(const std::string& aUrl, const std::string& aBody) {
   ov::net::THttpOptions o;
   o.UserAgent = "NetHttp";
+  o.Tls12Only = true;
   o.Headers = {{"Accept", "application/json"}, {"Content-Type", "application/json"}};
   o.CaFile = ov::net::CurrentServiceSettings().CAFile;
   return ov::net::NetPost(aUrl, aBody, o).Body;
