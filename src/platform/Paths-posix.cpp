@@ -413,21 +413,31 @@ class PathMapper {
       rest = p;
     }
     auto parts = Normalise(SplitComponents(rest, '\\'));
-    std::string host = base;
-    bool probing = true;
-    for (const auto& part : parts) {
+    // The leading components this path shares with the previous one of the call were
+    // resolved already (a file, its ".parts" and their folder share all but the last).
+    size_t i = 0;
+    if (FShareListings && base == FLastBase) {
+      while (i < parts.size() && i < FLastSteps.size() && FLastSteps[i].Part == parts[i]) ++i;
+    }
+    FLastSteps.resize(i);
+    FLastBase = base;
+    std::string host = i > 0 ? FLastSteps[i - 1].Host : base;
+    bool probing = i > 0 ? FLastSteps[i - 1].Probing : true;
+    for (; i < parts.size(); ++i) {
+      const std::string& part = parts[i];
       std::string exact = JoinHost(host, part);
       if (probing && !Exists(exact)) {
         struct stat st{};
         const bool dir = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         std::string other = dir ? Find(host, st, part) : std::string();
         if (!other.empty()) {
-          host = JoinHost(host, other);
-          continue;
+          exact = JoinHost(host, other);
+        } else {
+          probing = false;  // below a missing component nothing exists either
         }
-        probing = false;  // below a missing component nothing exists either
       }
       host = exact;
+      if (FShareListings) FLastSteps.push_back({part, host, probing});
     }
     return host;
   }
@@ -455,7 +465,15 @@ class PathMapper {
     return {};
   }
 
+  struct Step {
+    std::string Part;  // as written
+    std::string Host;  // host path up to and with it
+    bool Probing;      // whether it exists, so the next one is looked up
+  };
+
   bool FShareListings;
+  std::string FLastBase;
+  std::vector<Step> FLastSteps;
   bool FDriveKnown[26] = {};
   std::string FDrives[26];
   std::map<std::string, std::vector<std::string>> FListings;

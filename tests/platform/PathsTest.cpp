@@ -143,7 +143,13 @@ TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
                                           "",
                                           "Z:\\etc\\hostname",
                                           "C:\\cache\\..\\CACHE\\.\\a.txt",
-                                          "c:/cache/F7.BIN"};
+                                          "c:/cache/F7.BIN",
+                                          "C:\\cache\\Sub",
+                                          "C:\\cache\\Sub\\y",
+                                          "C:\\CACHE\\SUB\\y",
+                                          "C:\\missing\\deep\\g",
+                                          "C:\\missing",
+                                          "C:\\cache\\b.bin.parts\\z"};
   const std::vector<std::string> hosts = MapPathsToHost(paths);
   ASSERT_EQ(hosts.size(), paths.size());
   for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(hosts[i], MapToHost(paths[i])) << paths[i];
@@ -161,6 +167,10 @@ TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
   EXPECT_EQ(hosts[11], "/etc/hostname");
   EXPECT_EQ(hosts[12], c + "/Cache/A.TXT");
   EXPECT_EQ(hosts[13], c + "/Cache/f7.bin");
+  EXPECT_EQ(hosts[15], c + "/Cache/Sub/y");
+  EXPECT_EQ(hosts[16], c + "/Cache/Sub/y");
+  EXPECT_EQ(hosts[17], c + "/missing/deep/g");
+  EXPECT_EQ(hosts[19], c + "/Cache/b.bin.PARTS/z");
   EXPECT_TRUE(MapPathsToHost({}).empty());
 }
 
@@ -242,7 +252,9 @@ TEST_F(PathsTest, LookupsFollowEveryChangeOfTheFolder) {
     for (const auto& q : {"a.txt", "b.bin.parts", "sub", "c.DLL", "none.txt"}) {
       const std::string win = std::string("C:\\BIG\\") + q;
       ASSERT_EQ(MapToHost(win), ExpectedHost(dir, q)) << "step " << step << " " << q;
-      ASSERT_EQ(MapPathsToHost({win, win + ".parts"})[0], ExpectedHost(dir, q)) << step;
+      const auto both = MapPathsToHost({win, win + ".parts"});
+      ASSERT_EQ(both[0], ExpectedHost(dir, q)) << step;
+      ASSERT_EQ(both[1], ExpectedHost(dir, q + std::string(".parts"))) << step;
     }
   }
 }
