@@ -78,13 +78,14 @@ class PlatformTest : public ::testing::Test {
     std::copy_n(iv.begin(), std::min<size_t>(iv.size(), 16), vec.begin());
     return AESDecryptText(a["data"], kKey, kb256, amCBC, TAESInput::Base64, vec);
   }
-  // The title and status of an error report, cut as the installer cuts them.
+  // The title and status of an error report, cut as the installer cuts them, and the check
+  // that failed.
   static std::string Report(const std::string& aPlain) {
     json j = json::parse(aPlain, nullptr, false);
     if (!j.is_object() || !j.contains("traceId") || !j.contains("title")) return "not a report";
     size_t s = aPlain.find("\"status\":");
     return j["title"].get<std::string>() + "[" +
-           aPlain.substr(s + 9, aPlain.find(',', s) - s - 9) + "]";
+           aPlain.substr(s + 9, aPlain.find(',', s) - s - 9) + "] " + j.value("detail", "");
   }
 
   std::string FDir, FCert, FKeyFile;
@@ -125,28 +126,28 @@ TEST_F(PlatformTest, UnknownEnterpriseOrCodeGetsCodeZero) {
 }
 
 TEST_F(PlatformTest, RefusesBadCredentialsWithAnEncryptedReport) {
-  EXPECT_EQ(Report(Ask(SignNow(), "1001", "K7Q2", "Bearer other")), "Unauthorized[401]");
+  EXPECT_EQ(Report(Ask(SignNow(), "1001", "K7Q2", "Bearer other")), "Unauthorized[401] Unknown credential");
   TSigned bad = SignNow();
   bad.Signature =
       TOvAlgLib::Base64Encode(THMacHelper::GetHMacSHA256(bad.Stamp + "|" + bad.Nonce, "other"));
-  EXPECT_EQ(Report(Ask(bad)), "Invalid signature[401]");
-  EXPECT_EQ(Report(Ask(SignNow(0, "short"))), "Invalid nonce[401]");
-  EXPECT_EQ(Report(Ask(SignNow(0, "abc-def-gh"))), "Invalid nonce[401]");
+  EXPECT_EQ(Report(Ask(bad)), "Unauthorized[401] Invalid signature");
+  EXPECT_EQ(Report(Ask(SignNow(0, "short"))), "Unauthorized[401] Invalid nonce");
+  EXPECT_EQ(Report(Ask(SignNow(0, "abc-def-gh"))), "Unauthorized[401] Invalid nonce");
   TSigned noStamp = SignNow();
   noStamp.Stamp = "12a";
-  EXPECT_EQ(Report(Ask(noStamp)), "Invalid timestamp[401]");
+  EXPECT_EQ(Report(Ask(noStamp)), "Unauthorized[401] Invalid timestamp");
 }
 
 TEST_F(PlatformTest, TimeStampMustBeWithinFiveMinutes) {
-  EXPECT_EQ(Report(Ask(SignNow(-6 * 60 * 1000))), "Request expired[401]");
-  EXPECT_EQ(Report(Ask(SignNow(+6 * 60 * 1000))), "Request expired[401]");
+  EXPECT_EQ(Report(Ask(SignNow(-6 * 60 * 1000))), "Unauthorized[401] Request expired");
+  EXPECT_EQ(Report(Ask(SignNow(+6 * 60 * 1000))), "Unauthorized[401] Request expired");
   EXPECT_EQ(json::parse(Ask(SignNow(-4 * 60 * 1000)))["resp_code"], 1);
 }
 
 TEST_F(PlatformTest, ReplayedNonceIsRefused) {
   TSigned s = SignNow();
   EXPECT_EQ(json::parse(Ask(s))["resp_code"], 1);
-  EXPECT_EQ(Report(Ask(s)), "Nonce replayed[401]");
+  EXPECT_EQ(Report(Ask(s)), "Unauthorized[401] Nonce replayed");
   EXPECT_EQ(json::parse(Ask(SignNow()))["resp_code"], 1);
 }
 

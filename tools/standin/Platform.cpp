@@ -28,12 +28,13 @@ bool Alnum(const std::string& s) {
   return true;
 }
 
-// The platform's error report. Written by hand to keep the member order title, status,
-// traceId: clients read the status up to the comma that follows it.
-std::string ErrorReport(const std::string& aTitle, int aStatus) {
+// The platform's error report. Every failed check answers "Unauthorized" and names the check
+// only in detail. Written by hand to keep the member order: clients read the status up to the
+// comma that follows it.
+std::string ErrorReport(const std::string& aDetail, int aStatus) {
   const std::string trace = "00-" + crypto::RandomHex(16) + "-" + crypto::RandomHex(8) + "-00";
-  return "{\"type\":\"https://tools.ietf.org/html/rfc9110#section-15.5\",\"title\":" +
-         nlohmann::json(aTitle).dump() + ",\"status\":" + std::to_string(aStatus) +
+  return "{\"type\":\"https://tools.ietf.org/html/rfc9110#section-15.5\",\"title\":\"Unauthorized\","
+         "\"status\":" + std::to_string(aStatus) + ",\"detail\":" + nlohmann::json(aDetail).dump() +
          ",\"traceId\":\"" + trace + "\"}";
 }
 
@@ -108,7 +109,7 @@ std::string TPlatform::Evaluate(const httplib::Request& aRequest, std::string& a
     return ErrorReport(aTitle, aStatus);
   };
   if (aRequest.get_header_value("Authorization") != FConfig.Bearer) {
-    return refuse("Unauthorized", 401);
+    return refuse("Unknown credential", 401);
   }
   const std::string stamp = aRequest.get_header_value("X-Timestamp");
   const std::string nonce = aRequest.get_header_value("X-Nonce");

@@ -26,7 +26,7 @@ struct TPlatformConfig {
 struct TPlatformLogEntry {
   std::string Authorization, Timestamp, Nonce, Signature;
   std::string Body;
-  std::string Outcome;  // "ok", "invalid code", or the title of the error report
+  std::string Outcome;  // "ok", "invalid code", or the failed check of the error report
 };
 
 class TPlatform {
