@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+
+#include "base/OVError.h"
+
 #include <atomic>
 #include <memory>
 
@@ -13,6 +17,12 @@ class TProcessWide {
   TProcessWide() = delete;
 
   static T* Get() { return FInstance.load(); }
+  // The instance; throws ov::Error naming aClass when none exists.
+  static T& Ref(const char* aClass) {
+    T* p = FInstance.load();
+    if (!p) throw ov::Error(std::string(aClass) + " is not created");
+    return *p;
+  }
   // Creates the object unless one exists; returns the one created, or nullptr.
   static T* Create() {
     if (FInstance.load()) return nullptr;

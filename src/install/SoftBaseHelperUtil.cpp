@@ -1,6 +1,5 @@
 #include "install/SoftBaseHelperUtil.h"
 
-#include "base/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"
 #include "base/OVStrUtil.h"
@@ -22,11 +21,7 @@ TSoftVar::~TSoftVar() {
   Fcode.reset();
 }
 
-TSoftVar& SoftVar() {
-  TSoftVar* v = ov::TProcessWide<TSoftVar>::Get();
-  if (!v) throw ov::Error("TSoftVar is not created");
-  return *v;
-}
+TSoftVar& SoftVar() { return ov::TProcessWide<TSoftVar>::Ref("TSoftVar"); }
 bool HasSoftVar() { return ov::TProcessWide<TSoftVar>::Get() != nullptr; }
 void CreateSoftVar() { ov::TProcessWide<TSoftVar>::Create(); }
 void FreeSoftVar() { ov::TProcessWide<TSoftVar>::Free(); }

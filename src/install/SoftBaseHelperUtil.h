@@ -61,8 +61,8 @@ class TSoftBaseHelper {
   void Log(const std::string& aLog, bool aIsLog = false);
   // One JSON post on libcurl: 1 when the answer's status is 200 to 299, else 0 with the
   // reason in aRespond. aHeads is "name=value,name=value".
-  int32_t DoNetPost2(const std::string& aUrl, const std::string& aHeads,
-                     const std::string& aParam, std::string& aRespond);
+  int32_t DoNetPost2(const std::string& aUrl, const std::string& aHeads, const std::string& aParam,
+                     std::string& aRespond);
 
  protected:
   // Raised on the main thread; the caller waits until the handler has run.

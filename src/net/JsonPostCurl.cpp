@@ -36,7 +36,8 @@ TPostResult NetPost(const std::string& aUrl, const std::string& aBody,
   std::unique_ptr<CURL, void (*)(CURL*)> c(curl_easy_init(), curl_easy_cleanup);
   if (!c) throw ov::Error("curl_easy_init failed");
   curl_slist* list = nullptr;
-  for (const auto& [k, v] : aOptions.Headers) list = curl_slist_append(list, (k + ": " + v).c_str());
+  for (const auto& [k, v] : aOptions.Headers)
+    list = curl_slist_append(list, (k + ": " + v).c_str());
   std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers(list, curl_slist_free_all);
   TPostResult r;
   char error[CURL_ERROR_SIZE] = {0};
@@ -59,10 +60,11 @@ TPostResult NetPost(const std::string& aUrl, const std::string& aBody,
   }
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(aOptions.ConnTimeoutMs));
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
-                   static_cast<long>(aOptions.ReadTimeoutMs > 1000 ? aOptions.ReadTimeoutMs / 1000
-                                                                   : 1));
-  if (!aOptions.UserAgent.empty()) curl_easy_setopt(h, CURLOPT_USERAGENT, aOptions.UserAgent.c_str());
+  curl_easy_setopt(
+      h, CURLOPT_LOW_SPEED_TIME,
+      static_cast<long>(aOptions.ReadTimeoutMs > 1000 ? aOptions.ReadTimeoutMs / 1000 : 1));
+  if (!aOptions.UserAgent.empty())
+    curl_easy_setopt(h, CURLOPT_USERAGENT, aOptions.UserAgent.c_str());
   if (!aOptions.CaFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, aOptions.CaFile.c_str());
   if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnData);

@@ -129,8 +129,8 @@ bool ApplyServiceSettingsFile(const std::string& aHostFile, ServiceSettings& aSe
       },
       "four digits");
   checked(
-      "InstallerKey", aSettings.InstallerKey,
-      [](const std::string& v) { return v.size() == 32; }, "32 characters (an AES-256 key)");
+      "InstallerKey", aSettings.InstallerKey, [](const std::string& v) { return v.size() == 32; },
+      "32 characters (an AES-256 key)");
   checked(
       "Bearer", aSettings.Bearer,
       [](const std::string& v) { return v.rfind("Bearer ", 0) == 0 && v.size() > 7; },

@@ -94,8 +94,9 @@ std::string UrlDecodeText(const std::string& aText) {
         i += 3;
       }
       if (!ValidUtf8(run)) {
-        throw ov::Error("No mapping for the Unicode character exists in the target multi-byte "
-                        "code page");
+        throw ov::Error(
+            "No mapping for the Unicode character exists in the target multi-byte "
+            "code page");
       }
       out += run;
     } else {
@@ -231,11 +232,14 @@ int32_t TOVUpdateUMP::GetAppNewVer(std::string& aResult, const std::string& aApp
     req.pos_type = aModId;
     req.page_index = 1;
     req.page_size = 1000;
-    const std::string canonical = ov::update::CanonicalString(
-        {{"item_id", req.item_id}, {"pos_type", req.pos_type}, {"softid", req.softid},
-         {"branch_jg", req.branch_jg}, {"jh_no", req.jh_no},
-         {"page_index", std::to_string(req.page_index)},
-         {"page_size", std::to_string(req.page_size)}});
+    const std::string canonical =
+        ov::update::CanonicalString({{"item_id", req.item_id},
+                                     {"pos_type", req.pos_type},
+                                     {"softid", req.softid},
+                                     {"branch_jg", req.branch_jg},
+                                     {"jh_no", req.jh_no},
+                                     {"page_index", std::to_string(req.page_index)},
+                                     {"page_size", std::to_string(req.page_size)}});
     req.sg = ov::update::SignCanonical(canonical);
     const std::string param = Obj2JSON(req, true);
     std::string respond;

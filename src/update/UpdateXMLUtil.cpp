@@ -95,7 +95,8 @@ int64_t TOVUpdateXML::VerToNumber(const std::string& aVer) {
   }
   if (digits.empty()) return 0;
   int64_t v = 0;
-  if (!str::TryStrToInt64(digits, v)) throw ov::Error("'" + digits + "' is not a valid integer value");
+  if (!str::TryStrToInt64(digits, v))
+    throw ov::Error("'" + digits + "' is not a valid integer value");
   return v;
 }
 
@@ -353,8 +354,8 @@ bool TOVUpdateXML::LoadXMLFile(std::string& aErro) {
   LoadTaskList(root, "OnBeforeUpdaaClose", &TSyncObj::FBeforeCloseListGuard, so.FBeforeCloseList,
                "解析升级XML时读取[OnBeforeUpdaaClose]关闭列表：无",
                "加载[升级前]关闭列表失败(不影响)：", fileName);
-  LoadTaskList(root, "OnBeforeUpdaaDelete", &TSyncObj::FBeforeDeleteListGuard,
-               so.FBeforeDeleteList, "解析升级XML时读取[OnBeforeUpdaaDelete]“待删除列表”：无",
+  LoadTaskList(root, "OnBeforeUpdaaDelete", &TSyncObj::FBeforeDeleteListGuard, so.FBeforeDeleteList,
+               "解析升级XML时读取[OnBeforeUpdaaDelete]“待删除列表”：无",
                "加载[升级前]“待删除列表”失败(不影响)：", fileName);
   LoadTaskList(root, "OnAfterUpdataRun", &TSyncObj::FAfterRunListGuard, so.FAfterRunList,
                "解析升级XML时读取[OnAfterUpdataRun]“待启动程序列表”：无",
@@ -376,8 +377,7 @@ bool TOVUpdateXML::LoadFileNode(const pugi::xml_node& aItem, std::string& aErro)
       TovLib::Log("[升级检测]检测到文件最后更新时间有误(服务器)：" + written);
     }
   }
-  const std::string created =
-      str::ReplaceAll(GetNodeAttr(aItem, "LastWriteTime", aErro), "/", "-");
+  const std::string created = str::ReplaceAll(GetNodeAttr(aItem, "LastWriteTime", aErro), "/", "-");
   const std::string md5 = GetNodeAttr(aItem, "MD5", aErro);
   const std::string path = str::ReplaceAll(target, ".\\", FTargetDir);
   if (!TOVUpdateUMP::FileNeedsUpdate(path, md5, serverTime, target)) return true;

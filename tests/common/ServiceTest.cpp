@@ -1,13 +1,15 @@
-#include "update/UpdateTestServer.h"
+#include "common/ServiceTest.h"
 
 #include <filesystem>
 #include <fstream>
 
 #include "base/LoggerUtil.h"
 #include "base/OVLibUtil.h"
+#include "net/ServiceSettings.h"
+#include "platform/MainThread.h"
 #include "update/UpdateObjUtil.h"
 
-void TUpdateTest::SetUp() {
+void TServiceTest::SetUp() {
   TPrefixTest::SetUp();
   FRoot = std::filesystem::path(Prefix()).parent_path().string() + "/served";
   std::filesystem::create_directories(FRoot);
@@ -20,37 +22,49 @@ void TUpdateTest::SetUp() {
   ver.SignSuffix = kSuffixPiece;
   ver.FileStoreUrl = FStore.BaseUrl();
   ASSERT_TRUE(FVersion.Start(ver));
+  const std::string cert = OV_TEST_CERT, key = OV_TEST_KEY;  // made at build time
+  const auto defaults = ov::net::BuiltInServiceSettings();
+  ov::standin::TPlatformConfig plat;
+  plat.CertFile = cert;
+  plat.KeyFile = key;
+  plat.Key = defaults.InstallerKey;
+  plat.Bearer = defaults.Bearer;
+  ASSERT_TRUE(FPlatform.Start(plat));
   WriteSettings();
+  ov::platform::SetMainThread(ov::platform::CreateQueueMainThread());
   CreateSyncObj();
   CreateProcessLogger();
   Logger()->SetLogFileDir("C:\\Logs\\");
 }
 
-void TUpdateTest::TearDown() {
+void TServiceTest::TearDown() {
   FreeProcessLogger();
   FreeSyncObj();
+  ov::platform::SetMainThread(nullptr);
+  FPlatform.Stop();
   FVersion.Stop();
   FStore.Stop();
   TPrefixTest::TearDown();
 }
 
-void TUpdateTest::WriteSettings(const std::string& aOptions, const std::string& aServices) {
+void TServiceTest::WriteSettings(const std::string& aOptions, const std::string& aServices) {
   WriteHost(Host("C:\\OVTest\\OVUpdata.ini"),
-            "[Options]\r\nIsDebug=1\r\n" + aOptions + "[Services]\r\nFileStoreUrl=" +
-                FStore.BaseUrl() + "\r\nVersionHost=127.0.0.1\r\nVersionPort=" +
-                std::to_string(FVersion.Port()) + "\r\nSignPrefix=" + kPrefixPiece +
-                "\r\nSignSuffix=" + kSuffixPiece + "\r\n" + aServices);
+            "[Options]\r\nIsDebug=1\r\n" + aOptions +
+                "[Services]\r\nFileStoreUrl=" + FStore.BaseUrl() +
+                "\r\nVersionHost=127.0.0.1\r\nVersionPort=" + std::to_string(FVersion.Port()) +
+                "\r\nSignPrefix=" + kPrefixPiece + "\r\nSignSuffix=" + kSuffixPiece +
+                "\r\nPlatformUrl=" + FPlatform.BaseUrl() + "\r\n" + aServices);
   TovLib::SetDebugFlag(-1);
 }
 
-std::string TUpdateTest::Serve(const std::string& aPath, const std::string& aData) {
+std::string TServiceTest::Serve(const std::string& aPath, const std::string& aData) {
   const std::string host = FRoot + aPath;
   std::filesystem::create_directories(std::filesystem::path(host).parent_path());
   std::ofstream(host, std::ios::binary) << aData;
   return FStore.BaseUrl() + aPath;
 }
 
-std::string TUpdateTest::LogText() const {
+std::string TServiceTest::LogText() const {
   if (!Logger()) return {};
   return ReadHost(Host(Logger()->LogFileDir() + Logger()->LogFileName()));
 }

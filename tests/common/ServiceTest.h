@@ -3,12 +3,14 @@
 #include <string>
 
 #include "FileStore.h"
+#include "Platform.h"
 #include "VersionServer.h"
 #include "common/TestPrefix.h"
 
-// A prefix test with the update state, a logger, and the stand-in file store and version
-// server, named in the program's "OVUpdata.ini" as the installer's services.
-class TUpdateTest : public TPrefixTest {
+// A prefix test with the update state, a logger, a queue main thread, and the stand-in file
+// store, version server and enterprise platform (HTTPS, checking the installer's built-in key
+// and credential), named in the program's "OVUpdata.ini" as the installer's services.
+class TServiceTest : public TPrefixTest {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -26,6 +28,7 @@ class TUpdateTest : public TPrefixTest {
 
   ov::standin::TFileStore FStore;
   ov::standin::TVersionServer FVersion;
+  ov::standin::TPlatform FPlatform;
 
  private:
   std::string FRoot;

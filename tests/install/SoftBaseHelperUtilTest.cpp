@@ -1,5 +1,3 @@
-#include "install/SoftBaseHelperUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,7 @@
 #include "ServerThread.h"
 #include "common/TestCert.h"
 #include "common/TestPrefix.h"
+#include "install/SoftBaseHelperUtil.h"
 #include "platform/MainThread.h"
 #include "update/UpdateObjUtil.h"
 
@@ -54,9 +53,10 @@ TEST_F(SoftBaseTest, PostSendsTheHeaderListAndTheBody) {
   const int port = Serve(server, 200, "{\"ok\":1}");
   TSoftBaseHelper h;
   std::string respond;
-  ASSERT_EQ(h.DoNetPost2("http://127.0.0.1:" + std::to_string(port) + "/p",
-                         "X-Timestamp=1700000000000,X-Signature=ab+c/d==,broken,Authorization=Bearer a.b.c",
-                         "{\"data\":\"中文\"}", respond),
+  ASSERT_EQ(h.DoNetPost2(
+                "http://127.0.0.1:" + std::to_string(port) + "/p",
+                "X-Timestamp=1700000000000,X-Signature=ab+c/d==,broken,Authorization=Bearer a.b.c",
+                "{\"data\":\"中文\"}", respond),
             1);
   EXPECT_EQ(respond, "{\"ok\":1}");
   auto header = [&](const char* aName) {
@@ -79,13 +79,15 @@ TEST_F(SoftBaseTest, PostFailuresGiveTheNetworkErrorForms) {
   {
     ov::standin::TServerThread server;
     const int port = Serve(server, 500);
-    EXPECT_EQ(h.DoNetPost2("http://127.0.0.1:" + std::to_string(port) + "/p", "", "{}", respond), 0);
+    EXPECT_EQ(h.DoNetPost2("http://127.0.0.1:" + std::to_string(port) + "/p", "", "{}", respond),
+              0);
     EXPECT_EQ(respond, "[网络异常]Internal Server Error[500]");
   }
   {
     ov::standin::TServerThread server;
     const int port = Serve(server, 401, "{\"resp_code\":401,\"resp_msg\":\"no\"}");
-    EXPECT_EQ(h.DoNetPost2("http://127.0.0.1:" + std::to_string(port) + "/p", "", "{}", respond), 0);
+    EXPECT_EQ(h.DoNetPost2("http://127.0.0.1:" + std::to_string(port) + "/p", "", "{}", respond),
+              0);
     EXPECT_EQ(respond, "{\"resp_code\":401,\"resp_msg\":\"no\"}");
   }
   EXPECT_EQ(h.DoNetPost2("http://127.0.0.1:1/p", "", "{}", respond), 0);

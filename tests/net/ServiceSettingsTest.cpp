@@ -1,8 +1,7 @@
-#include "net/ServiceSettings.h"
-
 #include <algorithm>
 
 #include "common/TestPrefix.h"
+#include "net/ServiceSettings.h"
 
 namespace {
 
@@ -16,9 +15,9 @@ TEST(ServiceSettingsBuiltIn, CredentialHasTheFixedShape) {
   ASSERT_EQ(s.Bearer.rfind("Bearer ", 0), 0u);
   const std::string token = s.Bearer.substr(7);
   EXPECT_EQ(std::count(token.begin(), token.end(), '.'), 2);
-  EXPECT_EQ(token.find_first_not_of(
-                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_."),
-            std::string::npos);
+  EXPECT_EQ(
+      token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_."),
+      std::string::npos);
   EXPECT_EQ(s.InstallerKey.size(), 32u);
   EXPECT_EQ(s.VersionPort, 9006);
 }

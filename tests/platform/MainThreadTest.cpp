@@ -1,11 +1,11 @@
-#include "platform/MainThread.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+
+#include "platform/MainThread.h"
 
 using namespace ov::platform;
 using Clock = std::chrono::steady_clock;

@@ -1,5 +1,3 @@
-#include "Platform.h"
-
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <stdlib.h>
@@ -7,6 +5,7 @@
 
 #include <filesystem>
 
+#include "Platform.h"
 #include "base/Alglibrary.h"
 #include "base/OVHMacUtil.h"
 #include "base/OVLibUtil.h"
@@ -62,11 +61,13 @@ class PlatformTest : public ::testing::Test {
     httplib::SSLClient c("127.0.0.1", FPlatform.Port());
     c.set_ca_cert_path(FCert.c_str());
     c.enable_server_certificate_verification(true);
-    httplib::Headers h = {{"Authorization", aBearer}, {"X-Timestamp", aSig.Stamp},
-                          {"X-Nonce", aSig.Nonce}, {"X-Signature", aSig.Signature},
+    httplib::Headers h = {{"Authorization", aBearer},
+                          {"X-Timestamp", aSig.Stamp},
+                          {"X-Nonce", aSig.Nonce},
+                          {"X-Signature", aSig.Signature},
                           {"Accept", "*/*"}};
-    const std::string body = "{\"data\":\"{\\\"softid\\\":" + aCorp +
-                             ",\\\"install_code\\\":\\\"" + aCode + "\\\"}\"}";
+    const std::string body =
+        "{\"data\":\"{\\\"softid\\\":" + aCorp + ",\\\"install_code\\\":\\\"" + aCode + "\\\"}\"}";
     auto r = c.Post("/api/enterprise/getinstallconfig", h, body, "application/json");
     if (!r) return "no answer";
     EXPECT_EQ(r->status, 200);
@@ -84,8 +85,8 @@ class PlatformTest : public ::testing::Test {
     json j = json::parse(aPlain, nullptr, false);
     if (!j.is_object() || !j.contains("traceId") || !j.contains("title")) return "not a report";
     size_t s = aPlain.find("\"status\":");
-    return j["title"].get<std::string>() + "[" +
-           aPlain.substr(s + 9, aPlain.find(',', s) - s - 9) + "] " + j.value("detail", "");
+    return j["title"].get<std::string>() + "[" + aPlain.substr(s + 9, aPlain.find(',', s) - s - 9) +
+           "] " + j.value("detail", "");
   }
 
   std::string FDir, FCert, FKeyFile;
@@ -126,7 +127,8 @@ TEST_F(PlatformTest, UnknownEnterpriseOrCodeGetsCodeZero) {
 }
 
 TEST_F(PlatformTest, RefusesBadCredentialsWithAnEncryptedReport) {
-  EXPECT_EQ(Report(Ask(SignNow(), "1001", "K7Q2", "Bearer other")), "Unauthorized[401] Unknown credential");
+  EXPECT_EQ(Report(Ask(SignNow(), "1001", "K7Q2", "Bearer other")),
+            "Unauthorized[401] Unknown credential");
   TSigned bad = SignNow();
   bad.Signature =
       TOvAlgLib::Base64Encode(THMacHelper::GetHMacSHA256(bad.Stamp + "|" + bad.Nonce, "other"));
@@ -161,8 +163,10 @@ TEST_F(PlatformTest, InstallerTimeStampAgreesInEveryTimeZone) {
     EXPECT_LT(std::llabs(ov::standin::TPlatform::InstallerTimeStamp() - mine), 2000) << tz;
     EXPECT_EQ(json::parse(Ask(SignNow()))["resp_code"], 1) << tz;
   }
-  if (old) setenv("TZ", saved.c_str(), 1);
-  else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 

@@ -97,9 +97,9 @@ TEST_F(StandInProcess, ServesAllThreeServicesFromOneSettingsFile) {
   std::ofstream(FDir + "/services.ini") << "[Services]\r\nSignPrefix=ZXCV\r\nSignSuffix=5150\r\n";
   std::ofstream(FDir + "/catalogue.json")
       << R"({"details":{"7":{"file_detail":[{"file_name":"a.txt","file_url":"/versions/a.txt"}]}}})";
-  ASSERT_TRUE(Start({"--root", FDir + "/root", "--port", "0", "--version-port", "0",
-                     "--settings", FDir + "/services.ini", "--catalogue", FDir + "/catalogue.json",
-                     "--cert", cert, "--key", key}));
+  ASSERT_TRUE(Start({"--root", FDir + "/root", "--port", "0", "--version-port", "0", "--settings",
+                     FDir + "/services.ini", "--catalogue", FDir + "/catalogue.json", "--cert",
+                     cert, "--key", key}));
   ASSERT_GT(FPorts["file_store_port"], 0);
   ASSERT_GT(FPorts["version_server_port"], 0);
   ASSERT_GT(FPorts["platform_port"], 0);
@@ -130,8 +130,8 @@ TEST_F(StandInProcess, ServesAllThreeServicesFromOneSettingsFile) {
 
 TEST_F(StandInProcess, RefusesBadSettingsAndArguments) {
   std::ofstream(FDir + "/bad.ini") << "[Services]\r\nSignPrefix=lower\r\n";
-  EXPECT_FALSE(Start({"--root", FDir + "/root", "--version-port", "0", "--settings",
-                      FDir + "/bad.ini"}));
+  EXPECT_FALSE(
+      Start({"--root", FDir + "/root", "--version-port", "0", "--settings", FDir + "/bad.ini"}));
   EXPECT_EQ(FExit, 2);
   EXPECT_FALSE(Start({"--root", FDir + "/root", "--version-port", "99999"}));
   EXPECT_EQ(FExit, 2);

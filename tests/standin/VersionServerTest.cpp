@@ -1,11 +1,10 @@
-#include "VersionServer.h"
-
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "VersionServer.h"
 #include "base/OVLibUtil.h"
 
 namespace {
@@ -57,8 +56,10 @@ class VersionServerTest : public ::testing::Test {
     return json::parse(PostRaw(aPath, aBody), nullptr, false);
   }
   static std::string VersionQuery(const std::string& aModId, const std::string& aSg = "") {
-    const std::string canonical = "branch_jg=*&item_id=80001888&jh_no=*&page_index=1&"
-                                  "page_size=1000&pos_type=" + aModId + "&softid=*";
+    const std::string canonical =
+        "branch_jg=*&item_id=80001888&jh_no=*&page_index=1&"
+        "page_size=1000&pos_type=" +
+        aModId + "&softid=*";
     return R"({"softid":"*","branch_jg":"*","jh_no":"*","item_id":"80001888","pos_type":")" +
            aModId + R"(","page_index":1,"page_size":1000,"sg":")" +
            (aSg.empty() ? Sign(canonical) : aSg) + "\"}";
@@ -119,16 +120,16 @@ TEST_F(VersionServerTest, RefusesWrongSignaturesAndMalformedQueries) {
 }
 
 TEST_F(VersionServerTest, DetailListsFilesOnTheStoreAndTasks) {
-  json a = Post("/FileInfo/GetDetailInfo",
-                R"({"file_id":123,"sg":")" + Sign("file_id=123") + "\"}");
+  json a =
+      Post("/FileInfo/GetDetailInfo", R"({"file_id":123,"sg":")" + Sign("file_id=123") + "\"}");
   ASSERT_EQ(a["resp_code"], "1000");
   auto files = a["data"]["file_detail"];
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(files[0]["file_url"], "http://127.0.0.1:1234/versions/61063/1.0.5/Caldis.exe");
   EXPECT_EQ(files[1]["file_url"], "http://elsewhere/x.dll");
   EXPECT_EQ(a["data"]["task_detail"][0]["task_file"], "OVCaldisSvc");
-  json missing = Post("/FileInfo/GetDetailInfo",
-                      R"({"file_id":0,"sg":")" + Sign("file_id=0") + "\"}");
+  json missing =
+      Post("/FileInfo/GetDetailInfo", R"({"file_id":0,"sg":")" + Sign("file_id=0") + "\"}");
   EXPECT_EQ(missing["resp_code"], "1002");
 }
 

@@ -1,11 +1,10 @@
-#include "update/UpdateObjUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "base/OVError.h"
+#include "update/UpdateObjUtil.h"
 #include "update/UpdateUtil.h"
 
 TEST(UpdateObj, FreshStateHasTheDocumentedDefaults) {

@@ -1,13 +1,12 @@
-#include "update/UpdateUMPUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 
-#include "base/OVLibUtil.h"
 #include "base/OVError.h"
+#include "base/OVLibUtil.h"
+#include "common/ServiceTest.h"
 #include "update/UpdateObjUtil.h"
-#include "update/UpdateTestServer.h"
+#include "update/UpdateUMPUtil.h"
 
 using nlohmann::json;
 
@@ -24,7 +23,8 @@ json Catalogue(const std::string& aStore) {
          "file_url":"/v/Caldis.exe","file_addr":".\\Caldis.exe"},
         {"id":2,"file_key":"","file_name":"Thumbs.db","file_url":"/v/Thumbs.db","file_addr":""},
         null,
-        {"id":3,"file_name":"x.dll","file_url":"http:/)" + aStore + R"(/v/x.dll",
+        {"id":3,"file_name":"x.dll","file_url":"http:/)" +
+                     aStore + R"(/v/x.dll",
          "file_addr":"bin\\","file_date":"2026/05/06 10:20:30"}],
       "task_detail":[{"exec_node":0,"task_type":3,"task_file":"OVCaldisSvc"},
                      {"exec_node":0,"task_type":0,"task_file":"Caldis.exe"},
@@ -35,10 +35,10 @@ json Catalogue(const std::string& aStore) {
                      null]}}})");
 }
 
-class UpdateUMPTest : public TUpdateTest {
+class UpdateUMPTest : public TServiceTest {
  protected:
   void SetUp() override {
-    TUpdateTest::SetUp();
+    TServiceTest::SetUp();
     ov::standin::TCatalogue cat;
     std::string err;
     ASSERT_TRUE(cat.FromJson(Catalogue(FStore.BaseUrl().substr(7)), err)) << err;
@@ -56,8 +56,12 @@ class UpdateUMPTest : public TUpdateTest {
 
 TEST(UpdateUMPSigning, CanonicalStringLeavesOutEmptyValuesAndSortsByName) {
   using ov::update::CanonicalString;
-  EXPECT_EQ(CanonicalString({{"item_id", "80001888"}, {"pos_type", "61063"}, {"softid", "*"},
-                             {"branch_jg", "*"}, {"jh_no", "*"}, {"page_index", "1"},
+  EXPECT_EQ(CanonicalString({{"item_id", "80001888"},
+                             {"pos_type", "61063"},
+                             {"softid", "*"},
+                             {"branch_jg", "*"},
+                             {"jh_no", "*"},
+                             {"page_index", "1"},
                              {"page_size", "1000"}}),
             "branch_jg=*&item_id=80001888&jh_no=*&page_index=1&page_size=1000&pos_type=61063&"
             "softid=*");
@@ -284,7 +288,9 @@ TEST_F(UpdateUMPTest, FreshnessByTimeAndByMd5OnRealFiles) {
   WriteHost(Host(file), "hello");
   const ov::TDateTime server = ov::EncodeDateTime(2026, 5, 6, 10, 20, 30, 0);
   const double second = 1.0 / 86400;
-  auto localAt = [&](ov::TDateTime aWhen) { ASSERT_TRUE(TovLib::SetFileDateTime(file, aWhen, aWhen)); };
+  auto localAt = [&](ov::TDateTime aWhen) {
+    ASSERT_TRUE(TovLib::SetFileDateTime(file, aWhen, aWhen));
+  };
   SyncObj().SetFileCheckMode(0);
   localAt(server - 5 * second);
   EXPECT_FALSE(TOVUpdateUMP::FileNeedsUpdate(file, "", server, file));

@@ -1,5 +1,3 @@
-#include "update/UpdateXMLUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,12 +5,13 @@
 
 #include "base/OVError.h"
 #include "base/OVLibUtil.h"
+#include "common/ServiceTest.h"
 #include "update/UpdateObjUtil.h"
-#include "update/UpdateTestServer.h"
+#include "update/UpdateXMLUtil.h"
 
 namespace {
 
-class UpdateXMLTest : public TUpdateTest {
+class UpdateXMLTest : public TServiceTest {
  protected:
   // Serves a descriptor (and optionally a signal) in /upd/; returns the folder's address.
   std::string Publish(const std::string& aXml, const std::string& aSignal = "") {
@@ -136,8 +135,8 @@ TEST_F(UpdateXMLTest, DescriptorVariants) {
   EXPECT_TRUE(Targets().empty());
   EXPECT_EQ(err.rfind("加载头部信息失败(不影响)[]：", 0), 0u);  // no Header, result unharmed
 
-  EXPECT_FALSE(Load("<OVXML><OnBeforeUpdaaStop><i FileName=\"s1\"/></OnBeforeUpdaaStop></OVXML>",
-                    err));
+  EXPECT_FALSE(
+      Load("<OVXML><OnBeforeUpdaaStop><i FileName=\"s1\"/></OnBeforeUpdaaStop></OVXML>", err));
   EXPECT_EQ(err, "解析升级XML时读取[FileList]升级文件失败");
   EXPECT_EQ(SyncObj().FBeforeStopList, std::vector<std::string>{"s1"});
 }
@@ -155,8 +154,8 @@ TEST_F(UpdateXMLTest, NoteAttributeErrorsStayWithTheirAttribute) {
 
 TEST_F(UpdateXMLTest, NewHostDashClearsAndEmptyKeeps) {
   std::string err;
-  ASSERT_TRUE(Load(R"(<OVXML><Header><Note NewHost=" http://new/ "/></Header><FileList/></OVXML>)",
-                   err));
+  ASSERT_TRUE(
+      Load(R"(<OVXML><Header><Note NewHost=" http://new/ "/></Header><FileList/></OVXML>)", err));
   EXPECT_EQ(TovLib::IniOptRead("NewHost", "?"), "http://new/");
   ASSERT_TRUE(Load(R"(<OVXML><Header><Note NewHost=""/></Header><FileList/></OVXML>)", err));
   EXPECT_EQ(TovLib::IniOptRead("NewHost", "?"), "http://new/");
@@ -165,7 +164,8 @@ TEST_F(UpdateXMLTest, NewHostDashClearsAndEmptyKeeps) {
 }
 
 TEST_F(UpdateXMLTest, VersionSignalDecidesWhetherTheDescriptorIsFetched) {
-  const std::string xml = "<OVXML><FileList><f TargetFile=\".\\a\" FileName=\"a\"/></FileList></OVXML>";
+  const std::string xml =
+      "<OVXML><FileList><f TargetFile=\".\\a\" FileName=\"a\"/></FileList></OVXML>";
   auto run = [&](const std::string& aSignal, std::string aVer) {
     Serve("/upd/Updata.txt", aSignal);
     TOVUpdateXML x;

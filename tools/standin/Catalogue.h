@@ -36,8 +36,7 @@ struct TCatalogue {
   void PutVersion(const nlohmann::json& aVersion, const nlohmann::json& aFiles,
                   const nlohmann::json& aTasks);
   // Adds or replaces the enterprise with this softid and install code.
-  void PutEnterprise(int64_t aSoftId, const std::string& aInstallCode,
-                     const nlohmann::json& aData);
+  void PutEnterprise(int64_t aSoftId, const std::string& aInstallCode, const nlohmann::json& aData);
 };
 
 }  // namespace ov::standin

@@ -33,15 +33,17 @@ bool Alnum(const std::string& s) {
 // comma that follows it.
 std::string ErrorReport(const std::string& aDetail, int aStatus) {
   const std::string trace = "00-" + crypto::RandomHex(16) + "-" + crypto::RandomHex(8) + "-00";
-  return "{\"type\":\"https://tools.ietf.org/html/rfc9110#section-15.5\",\"title\":\"Unauthorized\","
-         "\"status\":" + std::to_string(aStatus) + ",\"detail\":" + nlohmann::json(aDetail).dump() +
+  return "{\"type\":\"https://tools.ietf.org/html/"
+         "rfc9110#section-15.5\",\"title\":\"Unauthorized\","
+         "\"status\":" +
+         std::to_string(aStatus) + ",\"detail\":" + nlohmann::json(aDetail).dump() +
          ",\"traceId\":\"" + trace + "\"}";
 }
 
 std::string ParamAnswer(int aCode, const std::string& aMessage, const nlohmann::json* aData,
                         int64_t aCostMs) {
-  nlohmann::json j = {{"resp_code", aCode}, {"resp_msg", aMessage},
-                      {"cost", std::to_string(aCostMs) + "ms"}};
+  nlohmann::json j = {
+      {"resp_code", aCode}, {"resp_msg", aMessage}, {"cost", std::to_string(aCostMs) + "ms"}};
   if (aData) j["data"] = *aData;
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -67,8 +69,8 @@ bool TPlatform::Start(const TPlatformConfig& aConfig) {
   FConfig = aConfig;
   FTls = !aConfig.CertFile.empty() && !aConfig.KeyFile.empty();
   if (!FServer.Create(aConfig.CertFile, aConfig.KeyFile)) return false;
-  FServer.Server().Post("/api/enterprise/getinstallconfig",
-                        [this](const httplib::Request& req, httplib::Response& res) {
+  FServer.Server().Post("/api/enterprise/getinstallconfig", [this](const httplib::Request& req,
+                                                                   httplib::Response& res) {
     {
       std::lock_guard<std::mutex> g(FLock);
       if (FRawStatus != 0) {
@@ -85,9 +87,13 @@ bool TPlatform::Start(const TPlatformConfig& aConfig) {
     if (crypto::AesCbcEncrypt(FConfig.Key, plain, data, iv)) {
       const bool ok = outcome == "ok" || outcome == "invalid code";
       const auto cost = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - t0).count();
-      answer = {{"resp_code", ok ? 1 : 0}, {"resp_msg", ok ? "success" : outcome},
-                {"cost", std::to_string(cost) + "ms"}, {"data", data}, {"iv", iv}};
+                            std::chrono::steady_clock::now() - t0)
+                            .count();
+      answer = {{"resp_code", ok ? 1 : 0},
+                {"resp_msg", ok ? "success" : outcome},
+                {"cost", std::to_string(cost) + "ms"},
+                {"data", data},
+                {"iv", iv}};
     } else {
       res.status = 500;
       answer = {{"resp_code", 0}, {"resp_msg", "the platform key is not 32 bytes"}};
@@ -96,8 +102,8 @@ bool TPlatform::Start(const TPlatformConfig& aConfig) {
     res.set_content(answer.dump(), "application/json; charset=utf-8");
     std::lock_guard<std::mutex> g(FLock);
     FLog.push_back({req.get_header_value("Authorization"), req.get_header_value("X-Timestamp"),
-                    req.get_header_value("X-Nonce"), req.get_header_value("X-Signature"),
-                    req.body, outcome});
+                    req.get_header_value("X-Nonce"), req.get_header_value("X-Signature"), req.body,
+                    outcome});
   });
   FPort = FServer.Run(aConfig.Port);
   return FPort > 0;
@@ -158,8 +164,8 @@ std::string TPlatform::Evaluate(const httplib::Request& aRequest, std::string& a
   for (const auto& e : cat.Enterprises) {
     const auto id = e.find("softid");
     const auto ic = e.find("install_code");
-    if (id != e.end() && id->is_number_integer() && id->get<int64_t>() == softid &&
-        ic != e.end() && ic->is_string() && ic->get<std::string>() == code) {
+    if (id != e.end() && id->is_number_integer() && id->get<int64_t>() == softid && ic != e.end() &&
+        ic->is_string() && ic->get<std::string>() == code) {
       nlohmann::json data = e.value("data", nlohmann::json::object());
       data["softid"] = softid;
       aOutcome = "ok";

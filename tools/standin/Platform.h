@@ -16,7 +16,7 @@
 namespace ov::standin {
 
 struct TPlatformConfig {
-  int32_t Port = 0;  // 0 = ephemeral
+  int32_t Port = 0;               // 0 = ephemeral
   std::string CertFile, KeyFile;  // both set: HTTPS (as the real platform); else plain HTTP
   std::string CatalogueFile;      // read at every request; empty: SetCatalogue
   std::string Key;                // the installer key: HMAC key and AES-256 key

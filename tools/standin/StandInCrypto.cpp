@@ -104,10 +104,9 @@ bool AesCbcDecrypt(const std::string& aKey, const std::string& aCipherB64,
     return false;
   }
   CipherCtx ctx;
-  if (!ctx.P ||
-      EVP_DecryptInit_ex(ctx.P, EVP_aes_256_cbc(), nullptr,
-                         reinterpret_cast<const unsigned char*>(aKey.data()),
-                         reinterpret_cast<const unsigned char*>(iv.data())) != 1) {
+  if (!ctx.P || EVP_DecryptInit_ex(ctx.P, EVP_aes_256_cbc(), nullptr,
+                                   reinterpret_cast<const unsigned char*>(aKey.data()),
+                                   reinterpret_cast<const unsigned char*>(iv.data())) != 1) {
     return false;
   }
   std::vector<unsigned char> out(cipher.size() + 32);

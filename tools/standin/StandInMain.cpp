@@ -38,7 +38,8 @@ bool ParsePort(const std::string& aText, int& aPort) {
     aPort = -1;
     return true;
   }
-  if (aText.empty() || aText.size() > 5 || aText.find_first_not_of("0123456789") != std::string::npos) {
+  if (aText.empty() || aText.size() > 5 ||
+      aText.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   aPort = std::stoi(aText);
@@ -64,16 +65,26 @@ int main(int argc, char** argv) {
     }
     std::string v = argv[++i];
     bool ok = true;
-    if (k == "--root") store_cfg.Root = v;
-    else if (k == "--port") ok = ParsePort(v, store_cfg.Port) && store_cfg.Port >= 0;
-    else if (k == "--cert") cert = v;
-    else if (k == "--key") key = v;
-    else if (k == "--faults") faults = v;
-    else if (k == "--settings") settings_file = v;
-    else if (k == "--catalogue") catalogue = v;
-    else if (k == "--version-port") ok = ParsePort(v, version_port);
-    else if (k == "--platform-port") ok = ParsePort(v, platform_port);
-    else if (k == "--ready-file") ready = v;
+    if (k == "--root")
+      store_cfg.Root = v;
+    else if (k == "--port")
+      ok = ParsePort(v, store_cfg.Port) && store_cfg.Port >= 0;
+    else if (k == "--cert")
+      cert = v;
+    else if (k == "--key")
+      key = v;
+    else if (k == "--faults")
+      faults = v;
+    else if (k == "--settings")
+      settings_file = v;
+    else if (k == "--catalogue")
+      catalogue = v;
+    else if (k == "--version-port")
+      ok = ParsePort(v, version_port);
+    else if (k == "--platform-port")
+      ok = ParsePort(v, platform_port);
+    else if (k == "--ready-file")
+      ready = v;
     else {
       std::fprintf(stderr, "unknown option %s\n%s", k.c_str(), kUsage);
       return 2;
@@ -130,8 +141,7 @@ int main(int argc, char** argv) {
     cfg.SignSuffix = settings.SignSuffix;
     cfg.FileStoreUrl = store.BaseUrl();
     if (!version.Start(cfg)) {
-      std::fprintf(stderr, "cannot listen on 127.0.0.1:%d for the version server\n",
-                   version_port);
+      std::fprintf(stderr, "cannot listen on 127.0.0.1:%d for the version server\n", version_port);
       return 1;
     }
     lines += "version_server_port=" + std::to_string(version.Port()) + "\n";

@@ -139,11 +139,11 @@ std::string TVersionServer::Answer(const std::string& aPath, const std::string& 
     reply = Reply("1009", "版本库读取失败：" + err);
   } else if (aPath == "/FileInfo/SelNewSWVer") {
     // An unknown module is answered like the real server does: accepted, with no version.
-    nlohmann::json data = {{"softid", ""}, {"branch_jg", ""}, {"jh_no", ""}, {"item_id", ""},
-                           {"pos_type", ""}, {"ver_no", ""}, {"ver_name", ""},
-                           {"ver_file_id", 0}, {"up_ver_no", ""}, {"up_ver_name", ""},
-                           {"up_file_id", 0}, {"ver_date", ""}, {"forceupdate", ""},
-                           {"ver_memo", ""}, {"ver_up_date", ""}};
+    nlohmann::json data = {{"softid", ""},      {"branch_jg", ""},  {"jh_no", ""},
+                           {"item_id", ""},     {"pos_type", ""},   {"ver_no", ""},
+                           {"ver_name", ""},    {"ver_file_id", 0}, {"up_ver_no", ""},
+                           {"up_ver_name", ""}, {"up_file_id", 0},  {"ver_date", ""},
+                           {"forceupdate", ""}, {"ver_memo", ""},   {"ver_up_date", ""}};
     for (const auto& v : cat.Versions) {
       if (Selects(v, request, "item_id") && Selects(v, request, "pos_type") &&
           Selects(v, request, "softid") && Selects(v, request, "branch_jg") &&

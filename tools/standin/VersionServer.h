@@ -14,11 +14,11 @@
 namespace ov::standin {
 
 struct TVersionServerConfig {
-  int32_t Port = 9006;         // 0 = ephemeral
-  std::string CatalogueFile;   // read at every request, so a republish is seen at once;
-                               // empty: the catalogue given by SetCatalogue
+  int32_t Port = 9006;        // 0 = ephemeral
+  std::string CatalogueFile;  // read at every request, so a republish is seen at once;
+                              // empty: the catalogue given by SetCatalogue
   std::string SignPrefix, SignSuffix;
-  std::string FileStoreUrl;    // put in front of file_url values that start with "/"
+  std::string FileStoreUrl;  // put in front of file_url values that start with "/"
 };
 
 struct TVersionLogEntry {

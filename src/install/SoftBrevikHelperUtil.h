@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "install/SoftSaasHelperUtil.h"
+
+// The installer of the Brevik service product (one module).
+class TSoftBrevikHelper : public TSoftSaasHelper {
+ public:
+  TSoftBrevikHelper();
+};
+
+// The process-wide instance; SoftBrevikHelper() throws ov::Error when none exists.
+TSoftBrevikHelper& SoftBrevikHelper();
+void CreateSoftBrevikHelper();
+void FreeSoftBrevikHelper();

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "install/SoftSaasHelperUtil.h"
+
+// The installer of the Daskor product: web back-office client and point-of-sale front-end.
+class TSoftDaskorHelper : public TSoftSaasHelper {
+ public:
+  TSoftDaskorHelper();
+  void GetWebHost(std::string& aHost) override;
+  void GetApiHost(std::string& aHost) override;
+};
+
+// The process-wide instance; SoftDaskorHelper() throws ov::Error when none exists.
+TSoftDaskorHelper& SoftDaskorHelper();
+void CreateSoftDaskorHelper();
+void FreeSoftDaskorHelper();

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/OVSyncObj.h"
+#include "install/SoftBaseHelperUtil.h"
+#include "net/HttpStack.h"
+
+class TNetHTTP;
+class TOVUpdateXML;
+class TOVUpdateUMP;
+
+// The common base of the product installers: the objects an install needs and the services
+// the pipeline, the module setups and the enterprise configuration build on.
+class TSoftSaasHelper : public TSoftBaseHelper {
+ public:
+  TSoftSaasHelper();
+  ~TSoftSaasHelper() override;
+
+  TOVSyncStr& WebUpdateUrl() { return *FWebUpdateUrl; }
+  TOVSyncStr& PosUpdateUrl() { return *FPosUpdateUrl; }
+  TOVSyncStr& ImgSliderUrl() { return *FImgSliderUrl; }
+  TOVSyncInt& ProgressMax() { return *FProgressMax; }
+  TOVSyncInt& ProgressPos() { return *FProgressPos; }
+  const std::string& Key() const { return FKey; }
+  const std::string& ModHost() const { return FModHost; }
+  TNetHTTP& NetHTTP() { return *FNetHTTP; }
+  TOVUpdateXML& UpdXML() { return *FUpdXML; }
+  TOVUpdateUMP& UpdUMP() { return *FUpdUMP; }
+
+  // The six operations the products differ in, in their slot order.
+  virtual void GetWebHost(std::string& aHost);
+  virtual void GetApiHost(std::string& aHost);
+  virtual int32_t GetInstConfig(const std::string& aAppId, const std::string& aModId,
+                                const std::string& aCorpId, const std::string& aInstCode,
+                                std::string& aResult);
+  virtual void DownImgSliders(const std::string& aAppHost, const std::string& aPath);
+  virtual int32_t WebAppInst(std::string& aResult);
+  virtual int32_t CaldisInst(std::string& aResult);
+
+  // The services below are the installers' own; they are public so that the tests reach them.
+  int32_t DoApiPost(const std::string& aUrl, std::string& aResult, const std::string& aHeads,
+                    const std::string& aParam);
+  bool DownFileRetry(const std::string& aUrl, const std::string& aFile, std::string& aErro);
+  bool IsFileExists(const std::string& aFile);
+  bool CheckFileMD5(const std::string& aMD5, const std::string& aFile);
+  bool DelFile(const std::string& aFile);
+  bool UpdateFileTime(const std::string& aFile, const std::string& aCreateTime,
+                      const std::string& aModifyTime);
+  void OnFileUpdate(ov::net::IHttpStack* Sender, const std::string& AUrl, const std::string& AFile,
+                    int64_t AStart, int64_t AEnd, int64_t AContentLength, int64_t AReadCount,
+                    int64_t ATimeStart, int64_t ATime, bool& Abort);
+
+  // Test seam: the pause between download attempts (300 ms).
+  void SetRetryPauseMs(int32_t aValue) { FRetryPauseMs = aValue; }
+
+ protected:
+  std::string FKey;
+  std::string FModHost;
+
+ private:
+  std::unique_ptr<TOVUpdateXML> FUpdXML;
+  std::unique_ptr<TOVUpdateUMP> FUpdUMP;
+  std::unique_ptr<TNetHTTP> FNetHTTP;
+  std::unique_ptr<TOVSyncStr> FWebUpdateUrl;
+  std::unique_ptr<TOVSyncStr> FPosUpdateUrl;
+  std::unique_ptr<TOVSyncStr> FImgSliderUrl;
+  std::unique_ptr<TOVSyncInt> FFileCount;
+  std::unique_ptr<TOVSyncInt64> FFilesCurrSize;
+  std::unique_ptr<TOVSyncStr> FFileDownProgress;
+  std::unique_ptr<TOVSyncInt> FProgressMax;
+  std::unique_ptr<TOVSyncInt> FProgressPos;
+  int32_t FRetryPauseMs = 300;
+};
