@@ -7,6 +7,18 @@
 
 enum TFileDateType { ftCreationTime = 0, ftLastAccessTime = 1, ftLastWriteTime = 2 };
 
+namespace ov::platform {
+class ServiceHandle;
+}
+
+// A service's status as the service operations read it: the state (1 stopped, 2 start
+// pending, 3 stop pending, 4 running, 5 continue pending, 6 pause pending, 7 paused) and the
+// wait hint in milliseconds.
+struct TServiceStatus {
+  int32_t dwCurrentState = 0;
+  int32_t dwWaitHint = 0;
+};
+
 // The installer's static toolkit: paths, hashes, file times, time stamps, random text, byte
 // formatting, ini settings, zip extraction and the logging front door. Folder paths it
 // returns end with a separator.
@@ -53,6 +65,19 @@ class TovLib {
   static T Iif(bool b, T vTrue, T vFalse) {
     return b ? vTrue : vFalse;
   }
+
+  // Processes and services. They never throw.
+  static std::string ProcFile(uint32_t ProcessID);
+  static uint32_t ProcFind(const std::string& aProcFile);
+  static bool ProcClose(const std::string& aProcFile);
+  static int32_t ProcWinExecWait(const std::string& aProcFile, int16_t aVisble);
+  static bool SrvFindByFile(std::string& aSrvName, const std::string& aSrvFile);
+  static bool SrvExists(const std::string& aSrvName);
+  static bool SrvStop(const std::string& aSrvName);
+  static bool SrvStart(const std::string& ServiceName);
+  static bool SrvWaitPending(ov::platform::ServiceHandle& aSvc, TServiceStatus& St);
+  static bool SrvWaitStatus(ov::platform::ServiceHandle& aSvc, TServiceStatus& St,
+                            uint32_t WaitStatus, bool IsWait);
 
   // Settings. An empty file name means "OVUpdata.ini" in the program folder; a bare name is
   // taken relative to that folder. IniRead throws ov::Error when the file cannot be read.
