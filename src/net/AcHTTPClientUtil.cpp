@@ -71,8 +71,8 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   FContentLength = -1;
   const std::string tmp = ADestFileName + ".parts";
   const std::string dir = ov::str::ExtractFileDir(ADestFileName);
-  // The names are mapped onto the host once, together: in a folder of many files each name
-  // that does not exist yet costs a full scan, and the target and its ".parts" share one.
+  // The names are mapped onto the host once, together, and the file operations below work on
+  // the host paths: every mapping walks the path and looks names missing in it up by case.
   std::vector<std::string> names{ADestFileName, tmp};
   if (!dir.empty()) names.push_back(dir);
   const std::vector<std::string> hosts = ov::platform::MapPathsToHost(names);

@@ -389,9 +389,9 @@ FolderIndex& Folders() {
 // serves only the paths of that call, so nothing it answers outlives the moment it looked.
 class PathMapper {
  public:
-  // aShareListings: a folder listed for one name is kept for the other names of the call,
-  // so names that do not exist yet (each a full scan) cost one scan together.
-  explicit PathMapper(bool aShareListings) : FShareListings(aShareListings) {}
+  // aSeveral: the call maps several paths, and what one of them learns (leading components,
+  // a folder that had to be scanned) serves the others.
+  explicit PathMapper(bool aSeveral) : FSeveral(aSeveral) {}
 
   std::string Map(const std::string& aWinPath) {
     if (aWinPath.empty() || aWinPath.find('\0') != std::string::npos) return {};
@@ -416,7 +416,7 @@ class PathMapper {
     // The leading components this path shares with the previous one of the call were
     // resolved already (a file, its ".parts" and their folder share all but the last).
     size_t i = 0;
-    if (FShareListings && base == FLastBase) {
+    if (FSeveral && base == FLastBase) {
       while (i < parts.size() && i < FLastSteps.size() && FLastSteps[i].Part == parts[i]) ++i;
     }
     FLastSteps.resize(i);
@@ -437,7 +437,7 @@ class PathMapper {
         }
       }
       host = exact;
-      if (FShareListings) FLastSteps.push_back({part, host, probing});
+      if (FSeveral) FLastSteps.push_back({part, host, probing});
     }
     return host;
   }
@@ -456,7 +456,7 @@ class PathMapper {
   std::string Find(const std::string& aDir, const struct stat& aDirSt, const std::string& aName) {
     std::string found;
     if (Folders().Find(aDir, aDirSt, aName, found)) return found;
-    if (!FShareListings) return FindCaseInsensitive(aDir, aName);
+    if (!FSeveral) return FindCaseInsensitive(aDir, aName);
     auto it = FListings.find(aDir);
     if (it == FListings.end()) it = FListings.emplace(aDir, ListNames(aDir)).first;
     for (const auto& n : it->second) {
@@ -468,10 +468,10 @@ class PathMapper {
   struct Step {
     std::string Part;  // as written
     std::string Host;  // host path up to and with it
-    bool Probing;      // whether it exists, so the next one is looked up
+    bool Probing;      // it and all before it exist, so the next one is looked up
   };
 
-  bool FShareListings;
+  bool FSeveral;
   std::string FLastBase;
   std::vector<Step> FLastSteps;
   bool FDriveKnown[26] = {};

@@ -34,9 +34,9 @@ bool IsDrivePath(const std::string& aWinPath);
 // resolved lexically and never climb above the drive's root. A relative path is taken
 // relative to the process's working folder.
 std::string MapToHost(const std::string& aWinPath);
-// Host paths of several Windows paths, each as MapToHost gives it. A folder listed to look up
-// one name serves the other names of the same call: a file and its companion (".parts") that
-// do not exist yet cost one scan of their folder instead of one each.
+// Host paths of several Windows paths, each as MapToHost gives it. What one of them learns
+// serves the others (a file, its ".parts" and their folder share all but the last component,
+// and a folder that had to be scanned for one missing name is scanned once for all).
 std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths);
 
 // Windows path of a host path through the drive whose folder is the longest prefix of it
