@@ -53,6 +53,12 @@ class TSoftSaasHelper : public TSoftBaseHelper {
                     int64_t AStart, int64_t AEnd, int64_t AContentLength, int64_t AReadCount,
                     int64_t ATimeStart, int64_t ATime, bool& Abort);
 
+  // Service and process steps around an install of the module folder aPath (ends with "\").
+  void DoBeforeStop(const std::string& aPath);
+  void DoBeforeClose(const std::string& aPath);
+  void DoBeforeDelete(const std::string& aPath);
+  void DoAfterStart(const std::string& aPath);
+
   // Test seam: the pause between download attempts (300 ms).
   void SetRetryPauseMs(int32_t aValue) { FRetryPauseMs = aValue; }
 
