@@ -53,6 +53,12 @@ class TSoftSaasHelper : public TSoftBaseHelper {
                     int64_t AStart, int64_t AEnd, int64_t AContentLength, int64_t AReadCount,
                     int64_t ATimeStart, int64_t ATime, bool& Abort);
 
+  // Installs one module from its update address into aPath through the download folder
+  // aTmpPath: 1 done, 0 quit during the downloads, -1 failed (the message in aResult).
+  int32_t DoAppInst(const std::string& aAppCode, const std::string& aAppName,
+                    const std::string& aPath, const std::string& aTmpPath,
+                    const std::string& aUpdateUrl, std::string& aResult);
+
   // Service and process steps around an install of the module folder aPath (ends with "\").
   void DoBeforeStop(const std::string& aPath);
   void DoBeforeClose(const std::string& aPath);
@@ -79,4 +85,7 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   std::unique_ptr<TOVSyncInt> FProgressMax;
   std::unique_ptr<TOVSyncInt> FProgressPos;
   int32_t FRetryPauseMs = 300;
+
+  void Advance(int32_t aBy);
+  void RaiseProgress(int32_t aOffset);
 };

@@ -65,7 +65,8 @@ void TSoftSaasHelper::DoBeforeStop(const std::string& aPath) {
       if (TovLib::SrvExists(name)) {
         const bool ok = TovLib::SrvStop(name);
         Log("[升级前停止]服务：" + name + " -> " + Outcome(ok));
-        if (!ok && !TovLib::SrvStop(name)) Log("[升级前停止]服务2：" + name + " -> " + "失败", true);
+        if (!ok && !TovLib::SrvStop(name))
+          Log("[升级前停止]服务2：" + name + " -> " + "失败", true);
       } else {
         Log("[升级前停止]服务：" + name + " -> 服务不存在", true);
       }
