@@ -21,6 +21,8 @@ class TSoftCorvelaHelper : public TSoftSaasHelper {
   int32_t GetInstConfig(const std::string& aAppId, const std::string& aModId,
                         const std::string& aCorpId, const std::string& aInstCode,
                         std::string& aResult) override;
+  // The slide images named by the enterprise's parameters.
+  void DownImgSliders(const std::string& aAppHost, const std::string& aPath) override;
 
  private:
   std::unique_ptr<TCVInstParamData> FParam;

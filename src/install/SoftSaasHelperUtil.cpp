@@ -53,7 +53,6 @@ TSoftSaasHelper::~TSoftSaasHelper() {
 
 void TSoftSaasHelper::GetWebHost(std::string&) {}
 void TSoftSaasHelper::GetApiHost(std::string&) {}
-void TSoftSaasHelper::DownImgSliders(const std::string&, const std::string&) {}
 int32_t TSoftSaasHelper::WebAppInst(std::string&) { return 0; }
 int32_t TSoftSaasHelper::CaldisInst(std::string&) { return 0; }
 
@@ -165,13 +164,18 @@ int32_t TSoftSaasHelper::DoApiPost(const std::string& aUrl, std::string& aResult
 
 bool TSoftSaasHelper::DownFileRetry(const std::string& aUrl, const std::string& aFile,
                                     std::string& aErro) {
+  return DownFileRetryWith(*FNetHTTP, aUrl, aFile, aErro);
+}
+
+bool TSoftSaasHelper::DownFileRetryWith(TNetHTTP& aNet, const std::string& aUrl,
+                                        const std::string& aFile, std::string& aErro) {
   const int64_t t0 = GetTickTime();
   auto done = [&](bool aOk) {
     Log("[文件下载]耗时[" + std::to_string(GetTickTime() - t0) + "ms]");
     return aOk;
   };
   Log("[文件下载]下载：" + aUrl + "->" + aFile);
-  if (FNetHTTP->DownFile(aUrl, aFile, aErro)) return done(true);
+  if (aNet.DownFile(aUrl, aFile, aErro)) return done(true);
   auto tail = [&] { return aErro + " [" + aUrl + " -> " + aFile + "]"; };
   if (aErro.find("404: Not Found") != std::string::npos) {
     Log("[文件下载]失败：" + tail(), true);
@@ -180,11 +184,11 @@ bool TSoftSaasHelper::DownFileRetry(const std::string& aUrl, const std::string& 
   Log("[文件下载]失败，重下一次：" + tail(), true);
   std::this_thread::sleep_for(std::chrono::milliseconds(FRetryPauseMs));
   DelFile(aFile);
-  if (FNetHTTP->DownFile(aUrl, aFile, aErro)) return done(true);
+  if (aNet.DownFile(aUrl, aFile, aErro)) return done(true);
   Log("[文件下载]失败，再次重下：" + tail(), true);
   std::this_thread::sleep_for(std::chrono::milliseconds(FRetryPauseMs));
   DelFile(aFile);
-  if (FNetHTTP->DownFile(aUrl, aFile, aErro)) return done(true);
+  if (aNet.DownFile(aUrl, aFile, aErro)) return done(true);
   Log("[文件下载]失败：" + tail(), true);
   return done(false);
 }

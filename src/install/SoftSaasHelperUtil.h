@@ -69,6 +69,12 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   void SetRetryPauseMs(int32_t aValue) { FRetryPauseMs = aValue; }
 
  protected:
+  // Downloads one slide image into aFile unless it is there; true when the file exists after.
+  bool FetchSlide(TNetHTTP& aNet, const std::string& aUrl, const std::string& aAppHost,
+                  const std::string& aFile);
+  // The slide folder below the module's download folder, created; empty when it cannot be.
+  std::string PrepareSlideFolder(const std::string& aPath);
+
   std::string FKey;
   std::string FModHost;
 
@@ -87,5 +93,8 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   int32_t FRetryPauseMs = 300;
 
   void Advance(int32_t aBy);
+  // DownFileRetry through a given wrapper: the slide thread has one of its own.
+  bool DownFileRetryWith(TNetHTTP& aNet, const std::string& aUrl, const std::string& aFile,
+                         std::string& aErro);
   void RaiseProgress(int32_t aOffset);
 };

@@ -1,0 +1,98 @@
+// Slide images fetched in the background while a module installs.
+#include "base/OVLibUtil.h"
+#include "base/OVStrUtil.h"
+#include "install/SoftCorvelaHelperUtil.h"
+#include "install/SoftSaasHelperUtil.h"
+#include "net/UpdateHTTPUtil.h"
+#include "platform/FileSystem.h"
+#include "platform/MainThread.h"
+#include "ui/OVLangUtil.h"
+
+namespace fs = ov::platform::fs;
+namespace str = ov::str;
+
+std::string TSoftSaasHelper::PrepareSlideFolder(const std::string& aPath) {
+  const std::string tmp = TovLib::GetTempPath(aPath, false);
+  if (!fs::ForceDirectories(tmp)) {
+    Log("[Slider]" + LangT("gls_dirfoucefailed", "安装目录创建失败"), true);
+    return {};
+  }
+  const std::string dir = tmp + "InstSlider\\";
+  fs::ForceDirectories(dir);
+  return dir;
+}
+
+bool TSoftSaasHelper::FetchSlide(TNetHTTP& aNet, const std::string& aUrl,
+                                 const std::string& aAppHost, const std::string& aFile) {
+  if (!fs::FileExists(aFile)) {
+    std::string url = aUrl;
+    if (!str::StartsText("http", url)) {
+      const bool slash = (!url.empty() && url[0] == '/') || (!aAppHost.empty() && aAppHost.back() == '/');
+      url = aAppHost + (slash ? "" : "/") + url;
+    }
+    std::string err;
+    DownFileRetryWith(aNet, url, aFile, err);
+  }
+  return fs::FileExists(aFile);
+}
+
+void TSoftSaasHelper::DownImgSliders(const std::string& aAppHost, const std::string& aPath) {
+  if (str::Trim(ImgSliderUrl().v()).empty()) return;
+  ov::platform::StartWorker([this, aAppHost, aPath] {
+    const std::string base = str::Trim(ImgSliderUrl().v());
+    if (base.empty()) return;
+    const std::string dir = PrepareSlideFolder(aPath);
+    if (dir.empty() || !HasSoftVar() || SoftVar().sliders().Count() > 0) return;
+    for (int i = 1; i <= 32; ++i) {
+      const std::string n = "Slider" + std::to_string(i);
+      if (fs::FileExists(dir + n + ".png")) {
+        fs::DeleteFile(dir + n + ".png");
+      } else if (fs::FileExists(dir + n + ".jpg")) {
+        fs::DeleteFile(dir + n + ".jpg");
+      }
+    }
+    // Its own wrapper: the install pipeline downloads through the installer's at the same time.
+    TNetHTTP net;
+    for (int i = 1; i <= 32; ++i) {
+      const std::string stem = "slider" + std::to_string(i);
+      auto exists = [&](const std::string& aUrl) {
+        return net.NetFileExists(aUrl) || net.NetFileExists(aUrl);
+      };
+      std::string name = stem + ".png";
+      if (!exists(base + name)) {
+        name = stem + ".jpg";
+        if (!exists(base + name)) break;
+      }
+      const std::string local = dir + name;
+      if (FetchSlide(net, base + name, aAppHost, local)) SoftVar().sliders().Add(stem, local);
+    }
+  });
+}
+
+void TSoftCorvelaHelper::DownImgSliders(const std::string& aAppHost, const std::string& aPath) {
+  // Copied here: the parameters belong to the main thread.
+  ov::platform::StartWorker([this, aAppHost, aPath, urls = FParam->carouselpicurls] {
+    if (urls.empty()) return;
+    const std::string dir = PrepareSlideFolder(aPath);
+    if (dir.empty() || !HasSoftVar()) return;
+    SoftVar().sliders().Clear();
+    TNetHTTP net;
+    int n = 1;
+    for (const auto& raw : urls) {
+      const std::string url = str::Trim(raw);
+      if (url.empty()) continue;
+      std::string name = TovLib::GetUrlFileName(url);
+      if (name.empty()) {
+        try {
+          name = TovLib::GetMd5(url) + TovLib::GetUrlLastName(url);
+        } catch (const std::exception&) {
+          name = TovLib::GetMd5(url);
+        }
+      }
+      if (FetchSlide(net, url, aAppHost, dir + name)) {
+        SoftVar().sliders().Add("slider" + std::to_string(n), dir + name);
+        ++n;
+      }
+    }
+  });
+}
