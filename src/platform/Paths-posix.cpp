@@ -148,8 +148,9 @@ void SeedShellFolders() {
 // listed after an inotify watch is on it, and every change queued since is applied before each
 // answer. The kernel queues a change to a folder before the changing call returns, so the
 // names held are never fewer than the folder's; every name given out is checked with fstatat
-// first, and a name reported gone is only dropped once fstatat no longer finds it (a rename
-// that swaps two names reports one of them gone). Lost events (queue overflow) forget all.
+// first. A deleted name is dropped at once; a name renamed away is dropped only once fstatat
+// no longer finds it (a rename that swaps two names reports one of them renamed away while it
+// is still there), checked in batches. Lost events (queue overflow) forget all.
 // Only local file systems whose every change passes the kernel's notification (no network or
 // user-space file systems) are held; any other folder is scanned. No folder is kept open, so
 // none of them keeps its file system from being unmounted.
@@ -195,9 +196,11 @@ class FolderIndex {
     std::string Path;  // where it was listed; it is used only while it still leads there
     TInode Inode;
     std::unordered_map<std::string, std::vector<std::string>> ByLower;
+    std::vector<std::string> RenamedAway;  // held until checked
     uint64_t LastUse = 0;
   };
   static constexpr size_t kMaxFolders = 32;
+  static constexpr size_t kCheckBatch = 256;
   static constexpr uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                        IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
@@ -255,12 +258,9 @@ class FolderIndex {
     names.push_back(aName);
   }
 
-  // Keeps aName while the folder (open as aDir) still has it; drops it otherwise.
-  static bool StillThere(Folder& f, int aDir, const std::string& aName) {
-    struct stat st{};
-    if (::fstatat(aDir, aName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  static void Remove(Folder& f, const std::string& aName) {
     auto it = f.ByLower.find(str::LowerCase(aName));
-    if (it == f.ByLower.end()) return false;
+    if (it == f.ByLower.end()) return;
     auto& names = it->second;
     for (size_t i = 0; i < names.size(); ++i) {
       if (names[i] == aName) {
@@ -269,27 +269,34 @@ class FolderIndex {
       }
     }
     if (names.empty()) f.ByLower.erase(it);
+  }
+
+  // Keeps aName while the folder (open as aDir) still has it; drops it otherwise.
+  static bool StillThere(Folder& f, int aDir, const std::string& aName) {
+    struct stat st{};
+    if (::fstatat(aDir, aName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    Remove(f, aName);
     return false;
+  }
+
+  // Checks the names renamed away; false when the folder cannot be checked any more.
+  static bool CheckRenamedAway(Folder& f) {
+    const int dir = OpenFolder(f.Path, f.Inode);  // its path may lead elsewhere by now
+    if (dir < 0) return false;
+    for (const auto& n : f.RenamedAway) StillThere(f, dir, n);
+    f.RenamedAway.clear();
+    ::close(dir);
+    return true;
   }
 
   // Applies the queued changes; false (everything forgotten) when some were lost.
   bool Drain() {
     alignas(inotify_event) char buf[65536];
-    std::unordered_map<int, int> opened;  // watch -> its folder, opened for this drain
-    auto closeAll = [&] {
-      for (const auto& [wd, fd] : opened) {
-        if (fd >= 0) ::close(fd);
-      }
-    };
     while (true) {
       const ssize_t n = ::read(FFd, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN) {
-        closeAll();
-        return true;
-      }
+      if (n < 0 && errno == EAGAIN) return true;
       if (n <= 0) {
-        closeAll();
         Forget();
         return false;
       }
@@ -297,7 +304,6 @@ class FolderIndex {
         const auto* ev = reinterpret_cast<const inotify_event*>(buf + i);
         i += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
         if (ev->mask & IN_Q_OVERFLOW) {
-          closeAll();
           Forget();
           return false;
         }
@@ -312,14 +318,11 @@ class FolderIndex {
         const std::string name(ev->name);
         if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
           Add(f, name);
-        } else if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
-          auto o = opened.find(ev->wd);
-          if (o == opened.end()) o = opened.emplace(ev->wd, OpenFolder(f.Path, f.Inode)).first;
-          if (o->second < 0) {
-            Drop(ev->wd);  // its path leads elsewhere now: it cannot be checked
-            continue;
-          }
-          StillThere(f, o->second, name);
+        } else if (ev->mask & IN_DELETE) {
+          Remove(f, name);
+        } else if (ev->mask & IN_MOVED_FROM) {
+          f.RenamedAway.push_back(name);
+          if (f.RenamedAway.size() >= kCheckBatch && !CheckRenamedAway(f)) Drop(ev->wd);
         }
       }
     }

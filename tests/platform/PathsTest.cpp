@@ -357,16 +357,22 @@ TEST_F(PathsTest, AFolderMovedWithItsParentIsStillLookedUpRight) {
   stdfs::create_directories(c + "/p/dir");
   WriteHost(c + "/p/dir/A.TXT", "a");
   WriteHost(c + "/p/dir/B.TXT", "b");
+  for (int i = 0; i < 600; ++i) WriteHost(c + "/p/dir/x" + std::to_string(i), "x");
   EXPECT_EQ(MapToHost("C:\\p\\dir\\a.txt"), c + "/p/dir/A.TXT");
   // The parent moves (the folder itself hears nothing of it) and a new folder takes the path.
   stdfs::rename(c + "/p", c + "/p2");
   stdfs::create_directories(c + "/p/dir");
-  // Two names swapped in the moved folder report one of them gone; checking that against
-  // the new folder at the old path would lose both.
+  // Two names swapped are reported renamed away although both stay; they and the names
+  // really renamed away must be checked in the moved folder, not in the new folder at the old
+  // path, which has none of its names.
   ASSERT_EQ(renameat2(AT_FDCWD, (c + "/p2/dir/A.TXT").c_str(), AT_FDCWD,
                       (c + "/p2/dir/B.TXT").c_str(), RENAME_EXCHANGE),
             0);
+  for (int i = 0; i < 600; ++i) {
+    stdfs::rename(c + "/p2/dir/x" + std::to_string(i), c + "/p2/x" + std::to_string(i));
+  }
   EXPECT_EQ(MapToHost("C:\\p\\dir\\a.txt"), c + "/p/dir/a.txt");
   EXPECT_EQ(MapToHost("C:\\p2\\dir\\a.txt"), c + "/p2/dir/A.TXT");
   EXPECT_EQ(MapToHost("C:\\p2\\dir\\b.txt"), c + "/p2/dir/B.TXT");
+  EXPECT_EQ(MapToHost("C:\\p2\\dir\\X7"), c + "/p2/dir/X7");
 }
