@@ -1,9 +1,12 @@
 #include "platform/MainThread.h"
 
+#include "base/OVError.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <string>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -29,7 +32,7 @@ class TQueueMainThread : public IMainThread {
     FQueue.push_back(task);
     FWake.notify_all();
     FDone.wait(g, [&] { return task->Done || FClosed; });
-    if (task->Error) std::rethrow_exception(task->Error);
+    if (task->Failed) throw ov::Error(task->Error);
   }
 
   void ProcessPending() override {
@@ -41,10 +44,16 @@ class TQueueMainThread : public IMainThread {
         task = FQueue.front();
         FQueue.pop_front();
       }
+      // Only the text crosses threads: an exception object shared between two threads is
+      // beyond what the thread checker can follow.
       try {
         task->Fn();
+      } catch (const std::exception& e) {
+        task->Failed = true;
+        task->Error = e.what();
       } catch (...) {
-        task->Error = std::current_exception();
+        task->Failed = true;
+        task->Error = "unknown error";
       }
       std::lock_guard<std::mutex> g(FLock);
       task->Done = true;
@@ -70,7 +79,8 @@ class TQueueMainThread : public IMainThread {
   struct TTask {
     std::function<void()> Fn;
     bool Done = false;
-    std::exception_ptr Error;
+    bool Failed = false;
+    std::string Error;
   };
   std::thread::id FMain = std::this_thread::get_id();
   std::mutex FLock;

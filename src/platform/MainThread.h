@@ -13,8 +13,8 @@ class IMainThread {
  public:
   virtual ~IMainThread() = default;
   virtual bool IsMainThread() = 0;
-  // Runs aFn on the main thread and returns when it has run; an error it raises is raised
-  // again in the caller.
+  // Runs aFn on the main thread and returns when it has run; an error it raises comes back to
+  // the caller as an ov::Error with its text.
   virtual void InvokeSync(const std::function<void()>& aFn) = 0;
   // Runs the queued hand-overs (and, in the window, pending window events).
   virtual void ProcessPending() = 0;
