@@ -8,6 +8,8 @@
 class TSoftBrevikHelper : public TSoftSaasHelper {
  public:
   TSoftBrevikHelper();
+  // The one module, installed into the shared install folder itself.
+  int32_t ZelAppInst(std::string& aResult);
 };
 
 // The process-wide instance; SoftBrevikHelper() throws ov::Error when none exists.

@@ -2,6 +2,7 @@
 
 #include "base/Alglibrary.h"
 #include "base/JSONHelperUtil.h"
+#include "base/OVError.h"
 #include "base/OVHMacUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"
@@ -66,6 +67,53 @@ int32_t TSoftCorvelaHelper::GetInstConfig(const std::string&, const std::string&
     aResult = LangT("gls_net_resp_invalid", "响应数据无效");
     Log(aResult + "：" + e.what(), true);
     return -1;
+  }
+}
+
+int32_t TSoftCorvelaHelper::WebAppInst(std::string& aResult) {
+  TModuleSetup m;
+  m.Texts = {"app_corvela_mod_web_code",     "Web",
+             "app_corvela_mod_web_name",     "Web",
+             "app_corvela_mod_group",        "CorVela",
+             "app_corvela_mod_web_title",    "Corvela后台",
+             "app_corvela_mod_web_fullname", "Corvela管理平台"};
+  m.UpdateUrl = FParam->webbackenddownloadurl;
+  m.Program = "OVWebClient.exe";
+  m.Icon = "CVWebApp.ico";
+  m.WriteSettings = [this, url = m.UpdateUrl](const std::string& aPath, const std::string& aTitle) {
+    WriteWebClientIni(aPath, aTitle, url, false);
+  };
+  return RunModuleSetup(m, aResult);
+}
+
+int32_t TSoftCorvelaHelper::CaldisInst(std::string& aResult) {
+  TModuleSetup m;
+  m.Texts = {
+      "app_corvela_mod_pos_code",     "Caldis",       "app_corvela_mod_pos_name",  "Caldis",
+      "app_corvela_mod_group",        "Corvela",      "app_corvela_mod_pos_title", "CorvelaPos",
+      "app_corvela_mod_pos_fullname", "PellavoCaldis"};
+  m.UpdateUrl = FParam->firstreception_apiurl;
+  m.Program = "Caldis.exe";
+  m.Icon = "logo-blue.ico";
+  m.ShortcutsNeedProgram = false;
+  m.WriteSettings = [this](const std::string& aPath, const std::string&) { WriteSoftData(aPath); };
+  return RunModuleSetup(m, aResult);
+}
+
+void TSoftCorvelaHelper::WriteSoftData(const std::string& aPath) {
+  try {
+    const std::string type = "corvela";
+    const std::string data = TJSONHelper::Obj2JSON(*FParam, true);
+    const auto s = ov::net::CurrentServiceSettings();
+    // The two salt pieces are kept apart and joined only here.
+    const std::string sign = TovLib::GetMd5(s.SoftDataPrefix + type + data + s.SoftDataSuffix);
+    const std::string text = "{\"ver_type\":" + TJSONHelper::QuoteStr(type, true) +
+                             ",\"data\":" + data +
+                             ",\"sign\":" + TJSONHelper::QuoteStr(sign, true) + "}";
+    if (!TovLib::SaveTxt(text, aPath + "soft.data"))
+      throw ov::Error("cannot write " + aPath + "soft.data");
+  } catch (const std::exception& e) {
+    Log(std::string("Write Caldis Config Failed: ") + e.what(), true);
   }
 }
 

@@ -23,6 +23,10 @@ class TSoftCorvelaHelper : public TSoftSaasHelper {
                         std::string& aResult) override;
   // The slide images named by the enterprise's parameters.
   void DownImgSliders(const std::string& aAppHost, const std::string& aPath) override;
+  int32_t WebAppInst(std::string& aResult) override;
+  int32_t CaldisInst(std::string& aResult) override;
+  // The front-end's "soft.data": the parameters, signed with the two salt pieces.
+  void WriteSoftData(const std::string& aPath);
 
  private:
   std::unique_ptr<TCVInstParamData> FParam;

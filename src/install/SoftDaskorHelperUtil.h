@@ -10,6 +10,8 @@ class TSoftDaskorHelper : public TSoftSaasHelper {
   TSoftDaskorHelper();
   void GetWebHost(std::string& aHost) override;
   void GetApiHost(std::string& aHost) override;
+  int32_t WebAppInst(std::string& aResult) override;
+  int32_t CaldisInst(std::string& aResult) override;
 };
 
 // The process-wide instance; SoftDaskorHelper() throws ov::Error when none exists.

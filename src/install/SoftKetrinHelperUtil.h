@@ -10,6 +10,8 @@ class TSoftKetrinHelper : public TSoftSaasHelper {
   TSoftKetrinHelper();
   void GetWebHost(std::string& aHost) override;
   void GetApiHost(std::string& aHost) override;
+  int32_t WebAppInst(std::string& aResult) override;
+  int32_t CaldisInst(std::string& aResult) override;
 };
 
 // The process-wide instance; SoftKetrinHelper() throws ov::Error when none exists.

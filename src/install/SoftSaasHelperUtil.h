@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,23 @@
 #include "net/HttpStack.h"
 
 class TNetHTTP;
+
+// How one module setup differs from another: its texts, folder, address, program and the
+// settings it writes.
+struct TModuleTexts {
+  std::string CodeKey, CodeDef, NameKey, NameDef, GroupKey, GroupDef, TitleKey, TitleDef,
+      FullNameKey, FullNameDef;
+};
+struct TModuleSetup {
+  TModuleTexts Texts;       // language keys and their defaults
+  bool OwnFolder = true;    // false: the shared install folder itself
+  bool GroupInMenu = true;  // false: the start-menu entry goes straight into Programs
+  std::string UpdateUrl;
+  std::string Program, Icon;  // file names in the module folder
+  bool ShortcutsNeedProgram = true;
+  // Writes the module's settings into its folder (ends with "\") once the files are in.
+  std::function<void(const std::string& aPath, const std::string& aTitle)> WriteSettings;
+};
 class TOVUpdateXML;
 class TOVUpdateUMP;
 
@@ -64,6 +82,13 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   void DoBeforeClose(const std::string& aPath);
   void DoBeforeDelete(const std::string& aPath);
   void DoAfterStart(const std::string& aPath);
+
+  // One module from folders to services: the pipeline on a worker, the main thread servicing
+  // hand-overs meanwhile. 1 on success, else -1 with the message in aResult.
+  int32_t RunModuleSetup(const TModuleSetup& aSetup, std::string& aResult);
+  // The web client's "OVWebClient.ini": every value AES-encrypted, each key on its own.
+  void WriteWebClientIni(const std::string& aPath, const std::string& aTitle,
+                         const std::string& aUpgrader, bool aWithLangType);
 
   // Test seam: the pause between download attempts (300 ms).
   void SetRetryPauseMs(int32_t aValue) { FRetryPauseMs = aValue; }

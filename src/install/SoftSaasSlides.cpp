@@ -27,7 +27,8 @@ bool TSoftSaasHelper::FetchSlide(TNetHTTP& aNet, const std::string& aUrl,
   if (!fs::FileExists(aFile)) {
     std::string url = aUrl;
     if (!str::StartsText("http", url)) {
-      const bool slash = (!url.empty() && url[0] == '/') || (!aAppHost.empty() && aAppHost.back() == '/');
+      const bool slash =
+          (!url.empty() && url[0] == '/') || (!aAppHost.empty() && aAppHost.back() == '/');
       url = aAppHost + (slash ? "" : "/") + url;
     }
     std::string err;

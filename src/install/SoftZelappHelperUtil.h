@@ -8,6 +8,8 @@
 class TSoftZelappHelper : public TSoftSaasHelper {
  public:
   TSoftZelappHelper();
+  // The one module, installed into the shared install folder itself.
+  int32_t ZelAppInst(std::string& aResult);
 };
 
 // The process-wide instance; SoftZelappHelper() throws ov::Error when none exists.

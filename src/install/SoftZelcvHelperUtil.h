@@ -8,6 +8,8 @@
 class TSoftZelcvHelper : public TSoftSaasHelper {
  public:
   TSoftZelcvHelper();
+  // The one module, installed into the shared install folder itself.
+  int32_t ZelAppInst(std::string& aResult);
 };
 
 // The process-wide instance; SoftZelcvHelper() throws ov::Error when none exists.

@@ -8,6 +8,8 @@
 class TSoftZelntrHelper : public TSoftSaasHelper {
  public:
   TSoftZelntrHelper();
+  // The one module, installed into the shared install folder itself.
+  int32_t ZelAppInst(std::string& aResult);
 };
 
 // The process-wide instance; SoftZelntrHelper() throws ov::Error when none exists.

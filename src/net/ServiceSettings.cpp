@@ -69,6 +69,8 @@ ServiceSettings BuiltInServiceSettings() {
   s.WebHostPindor = "https://pindor.ondrevo.example/";
   s.WebHostKetrin = "https://ketrin.ondrevo.example/";
   s.WebHostDaskor = "https://www.ondrevo.example/";
+  s.SoftDataPrefix = "CV";
+  s.SoftDataSuffix = "2046";
   return s;
 }
 
@@ -142,6 +144,19 @@ bool ApplyServiceSettingsFile(const std::string& aHostFile, ServiceSettings& aSe
   text("WebHostPindor", aSettings.WebHostPindor);
   text("WebHostKetrin", aSettings.WebHostKetrin);
   text("WebHostDaskor", aSettings.WebHostDaskor);
+  checked(
+      "SoftDataPrefix", aSettings.SoftDataPrefix,
+      [](const std::string& v) {
+        return v.size() == 2 &&
+               AllOf(v, [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+      },
+      "two letters");
+  checked(
+      "SoftDataSuffix", aSettings.SoftDataSuffix,
+      [](const std::string& v) {
+        return v.size() == 4 && AllOf(v, [](char c) { return c >= '0' && c <= '9'; });
+      },
+      "four digits");
   return ok;
 }
 

@@ -10,6 +10,7 @@
 //   PlatformUrl=https://127.0.0.1:9443/     SignPrefix=ABCD         SignSuffix=1234
 //   InstallerKey=<32 characters>            Bearer=Bearer <token>   CAFile=ca.pem
 //   WebHostCorvela= WebHostPindor= WebHostKetrin= WebHostDaskor=
+//   SoftDataPrefix=OV SoftDataSuffix=2046
 // The installer takes the built-in values, then the file named by "ServicesFile" in section
 // "Options" of "OVUpdata.ini", then section "Services" of "OVUpdata.ini" itself.
 namespace ov::net {
@@ -25,6 +26,8 @@ struct ServiceSettings {
   std::string Bearer;
   std::string CAFile;  // host path of extra trust anchors; empty for the system's only
   std::string WebHostCorvela, WebHostPindor, WebHostKetrin, WebHostDaskor;
+  std::string SoftDataPrefix;  // two letters and four digits around the signed text of the
+  std::string SoftDataSuffix;  // point-of-sale front-end's "soft.data"
 
   // Host name and port of the file store, as they appear in its addresses.
   std::string FileStoreAuthority() const;

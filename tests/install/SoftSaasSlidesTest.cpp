@@ -59,9 +59,9 @@ TEST_F(SlidesTest, NoBaseAddressNoThread) {
 TEST_F(SlidesTest, EnterpriseImagesStayConsecutive) {
   Serve("/img/a.png", "a");
   Serve("/img/c.jpg", "c");
-  nlohmann::json data = {{"carouselpicurls", {FStore.BaseUrl() + "/img/a.png",
-                                              FStore.BaseUrl() + "/img/missing.png", " ",
-                                              "/img/c.jpg"}}};
+  nlohmann::json data = {{"carouselpicurls",
+                          {FStore.BaseUrl() + "/img/a.png", FStore.BaseUrl() + "/img/missing.png",
+                           " ", "/img/c.jpg"}}};
   ov::standin::TCatalogue cat;
   cat.PutEnterprise(7, "X", data);
   FPlatform.SetCatalogue(cat);
@@ -72,6 +72,6 @@ TEST_F(SlidesTest, EnterpriseImagesStayConsecutive) {
   c.DownImgSliders(FStore.BaseUrl(), "C:\\Corp\\Pos\\");
   ASSERT_TRUE(ov::platform::JoinWorkers(20000));
   const std::string dir = "C:\\Corp\\Pos\\updt_temp\\InstSlider\\";
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"slider1=" + dir + "a.png",
-                                               "slider2=" + dir + "c.jpg"}));
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{"slider1=" + dir + "a.png", "slider2=" + dir + "c.jpg"}));
 }

@@ -46,13 +46,14 @@ TEST_F(ServiceSettingsTest, ValuesOfTheWrongShapeKeepTheirDefaults) {
   WriteHost(file,
             "[Services]\r\nSignPrefix=abcd\r\nSignSuffix=12345\r\nVersionPort=70000\r\n"
             "InstallerKey=short\r\nBearer=Token x\r\nFileStoreUrl=ftp://x\r\n"
-            "VersionHost=10.0.0.1\r\n");
+            "VersionHost=10.0.0.1\r\nSoftDataPrefix=C1\r\nSoftDataSuffix=20x6\r\n");
   auto s = ov::net::BuiltInServiceSettings();
   const auto defaults = s;
   std::string err;
   EXPECT_FALSE(ov::net::ApplyServiceSettingsFile(file, s, err));
   for (const char* key :
-       {"SignPrefix", "SignSuffix", "VersionPort", "InstallerKey", "Bearer", "FileStoreUrl"}) {
+       {"SignPrefix", "SignSuffix", "VersionPort", "InstallerKey", "Bearer", "FileStoreUrl",
+        "SoftDataPrefix", "SoftDataSuffix"}) {
     EXPECT_NE(err.find(key), std::string::npos) << key;
   }
   EXPECT_EQ(s.SignPrefix, defaults.SignPrefix);
@@ -61,6 +62,7 @@ TEST_F(ServiceSettingsTest, ValuesOfTheWrongShapeKeepTheirDefaults) {
   EXPECT_EQ(s.InstallerKey, defaults.InstallerKey);
   EXPECT_EQ(s.Bearer, defaults.Bearer);
   EXPECT_EQ(s.FileStoreUrl, defaults.FileStoreUrl);
+  EXPECT_EQ(s.SoftDataPrefix, defaults.SoftDataPrefix);
   EXPECT_EQ(s.VersionHost, "10.0.0.1");  // the good values are still taken
 }
 

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Publish.h"
+#include "base/Alglibrary.h"
+#include "base/OVInstHelperUtil.h"
+#include "base/OVLibUtil.h"
+#include "common/ServiceTest.h"
+#include "install/SoftKetrinHelperUtil.h"
+#include "platform/MainThread.h"
+#include "update/UpdateObjUtil.h"
+
+namespace stdfs = std::filesystem;
+
+namespace {
+
+class PipelineTest : public TServiceTest {
+ protected:
+  void SetUp() override {
+    TServiceTest::SetUp();
+    FSource = stdfs::path(Prefix()).parent_path().string() + "/source";
+    stdfs::create_directories(FSource);
+    FHelper = std::make_unique<TSoftKetrinHelper>();
+    FHelper->SetRetryPauseMs(1);
+    FHelper->ProgressMax().SetV(50);
+    FHelper->SetOnAppInstProgress([this](int32_t aPos, int32_t) { FProgress.push_back(aPos); });
+    TovLib::IniOptWrite("IsDebug", "0");
+    TovLib::SetDebugFlag(-1);
+  }
+  void TearDown() override {
+    FHelper.reset();
+    TServiceTest::TearDown();
+  }
+  void Source(const std::string& aPath, const std::string& aData) {
+    stdfs::create_directories(stdfs::path(FSource + "/" + aPath).parent_path());
+    std::ofstream(FSource + "/" + aPath, std::ios::binary) << aData;
+  }
+  // Publishes the source as the web module's update folder; returns its address.
+  std::string PublishWeb(bool aZip = false) {
+    ov::standin::TFolderPublish job;
+    job.Source = FSource;
+    job.StoreRoot = RootDir();
+    job.Folder = "updatefiles/ketrin_webapp";
+    job.ModuleCode = "Web";
+    job.Zip = aZip;
+    if (aZip) job.Note = {{"FileCheckZip", "1"}};
+    std::string err;
+    EXPECT_TRUE(ov::standin::PublishFolder(job, err)) << err;
+    return FStore.BaseUrl() + "/updatefiles/ketrin_webapp/";
+  }
+  int32_t Install(const std::string& aUrl, std::string& aResult) {
+    return FHelper->DoAppInst("Web", "Web", "C:\\Soft\\Web\\", "C:\\Soft\\Web\\updt_temp\\", aUrl,
+                              aResult);
+  }
+  int Requests(const std::string& aSuffix) {
+    int n = 0;
+    for (const auto& e : FStore.RequestLog()) {
+      n += e.Path.size() >= aSuffix.size() &&
+           e.Path.compare(e.Path.size() - aSuffix.size(), aSuffix.size(), aSuffix) == 0;
+    }
+    return n;
+  }
+
+  std::string FSource;
+  std::unique_ptr<TSoftKetrinHelper> FHelper;
+  std::vector<int32_t> FProgress;
+};
+
+}  // namespace
+
+TEST_F(PipelineTest, InstallsADescriptorModuleWithZipVariants) {
+  Source("a.dll", std::string(5000, 'a'));
+  Source("sub/数据.txt", "中文");
+  Source("b.7z", std::string(100, 'z'));
+  std::string result;
+  ASSERT_EQ(Install(PublishWeb(true), result), 1) << result;
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\a.dll")), std::string(5000, 'a'));
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\sub\\数据.txt")), "中文");
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\b.7z")), std::string(100, 'z'));
+  EXPECT_EQ(Requests("/a.dll.zip") > 0, true);                        // fetched as its zip variant
+  EXPECT_EQ(Requests("/b.7z.zip"), 0);                                // never tried as an archive
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\a.dll")));  // copies removed
+  EXPECT_EQ(FHelper->ProgressPos().v(), 48);
+  EXPECT_EQ(FProgress.back(), 48);
+}
+
+TEST_F(PipelineTest, InstallsAVersionServerModule) {
+  Source("Caldis.exe", "caldis");
+  Source("lib/x.dll", "x");
+  const std::string cat = stdfs::path(Prefix()).parent_path().string() + "/catalogue.json";
+  ov::standin::TVersionPublish job;
+  job.Source = FSource;
+  job.StoreRoot = RootDir();
+  job.Folder = "versions/61063/1.0.5";
+  job.Catalogue = cat;
+  job.ItemId = "80001888";
+  job.PosType = "61063";
+  job.VerNo = "1.0.5";
+  job.VerFileId = 77;
+  std::string err;
+  ASSERT_TRUE(ov::standin::PublishVersion(job, err)) << err;
+  ov::standin::TCatalogue c;
+  ASSERT_TRUE(c.Load(cat, err)) << err;
+  FVersion.SetCatalogue(c);
+  std::string result;
+  ASSERT_EQ(
+      FHelper->DoAppInst("Caldis", "Caldis", "C:\\Soft\\Caldis\\", "C:\\Soft\\Caldis\\updt_temp\\",
+                         "OVUPDATA://VFID=77&APP_NVER=2", result),
+      1)
+      << result;
+  EXPECT_EQ(SyncObj().UMPVerFId().v(), "77");
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Caldis\\lib\\x.dll")), "x");
+  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Caldis\\CaldisUpdata.json")));
+}
+
+TEST_F(PipelineTest, ReusesAValidDownloadCopy) {
+  Source("big.bin", std::string(4096, 'b'));
+  const std::string url = PublishWeb();
+  WriteHost(Host("C:\\Soft\\Web\\updt_temp\\big.bin"), std::string(4096, 'b'));
+  std::string result;
+  ASSERT_EQ(Install(url, result), 1) << result;
+  EXPECT_EQ(Requests("/big.bin"), 0);
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\big.bin")), std::string(4096, 'b'));
+}
+
+TEST_F(PipelineTest, ACorruptServerFileFailsAfterOneFreshDownload) {
+  Source("c.bin", std::string(3000, 'c'));
+  const std::string url = PublishWeb();
+  FStore.AddFault({.Pattern = "*/c.bin", .CorruptAt = 10});
+  std::string result;
+  EXPECT_EQ(Install(url, result), -1);
+  EXPECT_EQ(result, "效验失败：.\\c.bin");
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\c.bin")));
+  EXPECT_FALSE(SyncObj().UpdateSucessed());
+}
+
+TEST_F(PipelineTest, QuittingDuringDownloadsCopiesNothing) {
+  Source("1.bin", "one");
+  Source("2.bin", "two");
+  const std::string url = PublishWeb();
+  FHelper->SetOnAppInstProgress([](int32_t aPos, int32_t) {
+    if (aPos > 2) SyncObj().SetIsAppExit(true);  // after the first file
+  });
+  std::string result;
+  EXPECT_EQ(Install(url, result), 0);
+  EXPECT_EQ(result, "终止安装");
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\1.bin")));
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\2.bin")));
+}
+
+TEST_F(PipelineTest, EmptyListAdvancesTheWholeModule) {
+  const std::string url = PublishWeb();
+  std::string result;
+  ASSERT_EQ(Install(url, result), 1) << result;
+  EXPECT_EQ(FHelper->ProgressPos().v(), 48);
+}
+
+TEST_F(PipelineTest, ProgressSpreadsOverTheEntriesRoundingHalvesToEven) {
+  for (int i = 0; i < 76; ++i) Source("f" + std::to_string(100 + i) + ".txt", std::to_string(i));
+  const std::string url = PublishWeb();
+  std::string result;
+  ASSERT_EQ(Install(url, result), 1) << result;
+  // 1 and 2 from the two stage steps, then the download phase from base 2.
+  ASSERT_GE(FProgress.size(), 2u + 76u);
+  EXPECT_EQ(FProgress[2], 2 + 0);  // 0.5 rounds to 0
+  EXPECT_EQ(FProgress[3], 2 + 1);
+  EXPECT_EQ(FProgress[2 + 37], 2 + 19);
+  EXPECT_EQ(FProgress[2 + 75], 2 + 38);
+  EXPECT_EQ(FProgress.back(), 48);
+}
+
+TEST_F(PipelineTest, DebugModeKeepsTheDownloadCopies) {
+  Source("k.txt", "keep");
+  const std::string url = PublishWeb();
+  TovLib::IniOptWrite("IsDebug", "1");
+  TovLib::SetDebugFlag(-1);
+  std::string result;
+  ASSERT_EQ(Install(url, result), 1) << result;
+  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\k.txt")));
+}
+
+TEST_F(PipelineTest, AddressProblems) {
+  std::string result;
+  EXPECT_EQ(Install("", result), -1);
+  EXPECT_EQ(result, "Web服务地址无效");
+  EXPECT_EQ(Install("ovupdata://app_nver=2", result), -1);  // no vfid: an empty id is asked
+  EXPECT_EQ(SyncObj().UMPVerFId().v(), "");
+  EXPECT_EQ(result, "版本文件不存在[1002]");
+}
+
+TEST_F(PipelineTest, WebModuleSetupWritesSettingsAndShortcuts) {
+  Source("OVWebClient.exe", "exe");
+  Source("KTWebApp.ico", "ico");
+  CreateSoftVar();
+  SoftVar().path().SetV("D:\\soft");
+  AddDrive('d');
+  FHelper->WebUpdateUrl().SetV(PublishWeb());
+  std::string result;
+  ASSERT_EQ(FHelper->WebAppInst(result), 1) << result;
+  ov::platform::JoinWorkers(20000);
+  const std::string ini = "D:\\soft\\Web\\OVWebClient.ini";
+  auto plain = [&](const char* aKey) {
+    return TOvAlgLib::GetAESDecrypt(TovLib::IniRead("Main", aKey, "", ini), "QTRNUX");
+  };
+  EXPECT_EQ(plain("AppTitle"), "Ketrin-saas");
+  EXPECT_EQ(plain("AppUpgrader"), FHelper->WebUpdateUrl().v());
+  EXPECT_EQ(plain("AppLangType"), "2");
+  std::string host;
+  FHelper->GetWebHost(host);
+  EXPECT_EQ(plain("AppHost"), host);
+  const std::string desktop = TInstHelper::GetSysDir("Desktop");
+  EXPECT_TRUE(HostExists(Host(desktop + "\\Ketrin-saas.desktop")));
+  FreeSoftVar();
+}
