@@ -54,6 +54,19 @@ std::string LinkTarget(const std::string& link) {
   return stdfs::read_symlink(link, ec).string();
 }
 
+// True once the process ignores TERM (the sample program sets that up first thing; a TERM sent
+// before would still end it).
+bool IgnoresTerm(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("SigIgn:", 0) == 0) {
+      return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+    }
+  }
+  return false;
+}
+
 // Copies of the sample program run as the products' programs and services.
 class OVLibProcTest : public TPrefixTest {
  protected:
@@ -324,6 +337,7 @@ TEST_F(OVLibProcTest, SrvStopGivesUpOnAServiceThatIgnoresIt) {
   RequireSupervisor();
   InstallSample("svc", " --ignore-term");
   ASSERT_TRUE(TovLib::SrvStart("svc"));
+  ASSERT_TRUE(PollUntil([&] { return IgnoresTerm(ServicePid("svc")); }));
   pf::SetServiceWaitLimitMs(500);
   EXPECT_FALSE(TovLib::SrvStop("svc"));
   EXPECT_EQ(State("svc"), pf::kServiceStopPending);

@@ -50,6 +50,19 @@ char ProcState(uint32_t pid) {
   return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
 }
 
+// True once the process ignores TERM (the sample program sets that up first thing; a TERM sent
+// before would still end it).
+bool IgnoresTerm(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("SigIgn:", 0) == 0) {
+      return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+    }
+  }
+  return false;
+}
+
 class ServicesTest : public TPrefixTest {
  protected:
   // runsv processes outlive their runsvdir for a moment; adopting them lets the test reap them
@@ -240,6 +253,7 @@ TEST_F(ServicesTest, RunningServiceThatIgnoresStopIsStopPending) {
   ASSERT_TRUE(svc.Open("svc"));
   ASSERT_TRUE(svc.Start());
   ASSERT_TRUE(ReachesState(svc, pf::kServiceRunning));
+  ASSERT_TRUE(PollUntil([&] { return IgnoresTerm(ServicePid("svc")); }));
   ASSERT_TRUE(svc.Control(pf::kControlStop));
   ASSERT_TRUE(ReachesState(svc, pf::kServiceStopPending));
   pf::ServiceStatus st;
