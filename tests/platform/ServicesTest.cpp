@@ -231,22 +231,6 @@ TEST_F(ServicesTest, StartRunsTheImageAndStopEndsIt) {
   EXPECT_FALSE(svc.Control(99));
 }
 
-TEST_F(ServicesTest, PauseAndContinue) {
-  InstallSample("svc");
-  pf::ServiceHandle svc;
-  ASSERT_TRUE(svc.Open("svc"));
-  ASSERT_TRUE(svc.Start());
-  ASSERT_TRUE(ReachesState(svc, pf::kServiceRunning));
-  const uint32_t pid = ServicePid("svc");
-  ASSERT_TRUE(svc.Control(pf::kControlPause));
-  ASSERT_TRUE(ReachesState(svc, pf::kServicePaused));
-  EXPECT_TRUE(PollUntil([&] { return ProcState(pid) == 'T'; }));
-  ASSERT_TRUE(svc.Control(pf::kControlContinue));
-  ASSERT_TRUE(ReachesState(svc, pf::kServiceRunning));
-  EXPECT_TRUE(PollUntil([&] { return ProcState(pid) == 'S' || ProcState(pid) == 'R'; }));
-  EXPECT_EQ(ServicePid("svc"), pid);
-}
-
 TEST_F(ServicesTest, RunningServiceThatIgnoresStopIsStopPending) {
   InstallSample("svc", " --ignore-term");
   pf::ServiceHandle svc;
