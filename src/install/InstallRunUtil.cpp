@@ -1,0 +1,193 @@
+#include "install/InstallRunUtil.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "base/OVProcessWide.h"
+#include "base/OVStrUtil.h"
+#include "install/SoftBrevikHelperUtil.h"
+#include "install/SoftCorvelaHelperUtil.h"
+#include "install/SoftDaskorHelperUtil.h"
+#include "install/SoftKetrinHelperUtil.h"
+#include "install/SoftPindorHelperUtil.h"
+#include "install/SoftZelappHelperUtil.h"
+#include "install/SoftZelcvHelperUtil.h"
+#include "install/SoftZelntrHelperUtil.h"
+#include "net/ServiceSettings.h"
+#include "ui/OVLangUtil.h"
+#include "update/UpdateObjUtil.h"
+
+namespace {
+
+using TModuleRun = std::function<int32_t(TSoftSaasHelper&, std::string&)>;
+
+struct TModule {
+  bool IsWeb;  // the web box decides; false: the POS box (two-module rows) or always
+  const char* NameKey;
+  const char* NameDef;
+  TModuleRun Run;
+};
+
+struct TRow {
+  const char* Code;
+  std::function<TSoftSaasHelper*()> Installer;
+  bool Single;
+  const char* WebFolder;  // file-store folder of the web module, or nullptr
+  const char* AppId;      // the install configuration's ids, or nullptr
+  const char* ModId;
+  std::vector<TModule> Modules;
+};
+
+template <class T>
+std::function<TSoftSaasHelper*()> Instance() {
+  return [] { return static_cast<TSoftSaasHelper*>(ov::TProcessWide<T>::Get()); };
+}
+
+TModuleRun Web() {
+  return [](TSoftSaasHelper& h, std::string& r) { return h.WebAppInst(r); };
+}
+TModuleRun Pos() {
+  return [](TSoftSaasHelper& h, std::string& r) { return h.CaldisInst(r); };
+}
+template <class T>
+TModuleRun Service() {
+  return [](TSoftSaasHelper& h, std::string& r) { return static_cast<T&>(h).ZelAppInst(r); };
+}
+
+// The product table, in its order.
+const std::vector<TRow>& Rows() {
+  static const std::vector<TRow> rows = {
+      {"corvela",
+       Instance<TSoftCorvelaHelper>(),
+       false,
+       nullptr,
+       nullptr,
+       nullptr,
+       {{true, "app_corvela_mod_web_name", "Web", Web()},
+        {false, "app_corvela_mod_pos_name", "Caldis", Pos()}}},
+      {"pindor",
+       Instance<TSoftPindorHelper>(),
+       false,
+       "/updatefiles/pindor_webapp/",
+       "80001888",
+       "61064",
+       {{true, "app_pindor_mod_web_name", "Web", Web()},
+        {false, "app_pindor_mod_pos_name", "Caldis", Pos()}}},
+      {"ketrin",
+       Instance<TSoftKetrinHelper>(),
+       false,
+       "/updatefiles/ketrin_webapp/",
+       "80001888",
+       "61063",
+       {{true, "app_ketrin_mod_web_name", "Web", Web()},
+        {false, "app_ketrin_mod_pos_name", "Caldis", Pos()}}},
+      {"Daskor",
+       Instance<TSoftDaskorHelper>(),
+       false,
+       "/updatefiles/daskor_webapp/",
+       "80001888",
+       "61009",
+       {{true, "app_daskor_mod_web_name", "Web", Web()},
+        {false, "app_daskor_mod_pos_name", "Caldis", Pos()}}},
+      {"zelapp",
+       Instance<TSoftZelappHelper>(),
+       true,
+       nullptr,
+       "80001004",
+       "21062",
+       {{false, "app_zelapp_mod_name", "商品下发", Service<TSoftZelappHelper>()}}},
+      {"zelntr",
+       Instance<TSoftZelntrHelper>(),
+       true,
+       nullptr,
+       "80001004",
+       "21062",
+       {{false, "app_zelntr_mod_name", "商品下发", Service<TSoftZelntrHelper>()}}},
+      {"zelcv",
+       Instance<TSoftZelcvHelper>(),
+       true,
+       nullptr,
+       "80001004",
+       "21062",
+       {{false, "app_zelapp_mod_name", "商品下发", Service<TSoftZelcvHelper>()}}},
+      {"brvapp",
+       Instance<TSoftBrevikHelper>(),
+       true,
+       nullptr,
+       "8000514",
+       "31067",
+       {{false, "app_brevik_mod_name", "外卖助手", Service<TSoftBrevikHelper>()}}},
+  };
+  return rows;
+}
+
+const TRow* RowOf(const std::string& aCode) {
+  for (const auto& r : Rows()) {
+    if (ov::str::SameText(r.Code, aCode)) return &r;
+  }
+  return nullptr;
+}
+
+bool Chosen(const TRow& aRow, const TModule& aModule, const TInstallChoice& aChoice) {
+  if (aRow.Single) return true;
+  return aModule.IsWeb ? aChoice.Web : aChoice.Pos;
+}
+
+}  // namespace
+
+TSoftSaasHelper* ProductInstaller(const std::string& aCode) {
+  const TRow* row = RowOf(aCode);
+  return row ? row->Installer() : nullptr;
+}
+
+bool IsSingleModuleProduct(const std::string& aCode) {
+  const TRow* row = RowOf(aCode);
+  return row && row->Single;
+}
+
+int32_t PrepareInstall(const TInstallChoice& aChoice, std::string& aResult) {
+  const TRow* row = RowOf(aChoice.Code);
+  TSoftSaasHelper* h = row ? row->Installer() : nullptr;
+  if (!h) return 1;  // a code without a row installs nothing
+  if (row->WebFolder && aChoice.Web) {
+    h->WebUpdateUrl().SetV(ov::net::CurrentServiceSettings().FileStoreUrl + row->WebFolder);
+  }
+  if (row->AppId && (row->Single || aChoice.Pos)) {
+    return h->GetInstConfig(row->AppId, row->ModId, "", "", aResult) == 1 ? 1 : -1;
+  }
+  return 1;
+}
+
+int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, std::string& aResult,
+                   int32_t aPauseMs) {
+  const TRow* row = RowOf(aChoice.Code);
+  TSoftSaasHelper* h = row ? row->Installer() : nullptr;
+  if (!h) return 1;
+  h->SetOnAppInstHint(
+      [&aReceiver](const std::string& a, const std::string& b) { aReceiver.ShowInstHint(a, b); });
+  h->SetOnAppInstProgress([&aReceiver](int32_t p, int32_t m) { aReceiver.ShowInstProgress(p, m); });
+  h->SetOnAppFileDownProgressHint(
+      [&aReceiver](const std::string& a) { aReceiver.ShowFileDownProgressHint(a); });
+  int32_t max = 0;
+  if (row->Single) {
+    max = 50;
+  } else {
+    max = (aChoice.Web ? 50 : 0) + (aChoice.Pos ? 50 : 0);
+  }
+  h->ProgressMax().SetV(max);
+  for (const auto& m : row->Modules) {
+    if (!Chosen(*row, m, aChoice)) continue;
+    aReceiver.ShowInstHint(LangT("gls_insting", "正在安装") + LangT(m.NameKey, m.NameDef) + ", " +
+                               LangT("gls_plswait", "请稍候..."),
+                           "");
+    std::string msg;
+    if (m.Run(*h, msg) != 1) {
+      aResult = msg;
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(aPauseMs));
+  }
+  return 1;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TSoftSaasHelper;
+
+// What the user chose for an install: the product row, the ticked modules and the folder.
+struct TInstallChoice {
+  std::string Code;  // product code, matched without regard to case
+  bool Web = false;
+  bool Pos = false;
+  std::string Path;
+};
+
+// The front end's side of an install run: the window's labels and bar, or the console.
+class IInstallReceiver {
+ public:
+  virtual ~IInstallReceiver() = default;
+  virtual void ShowInstHint(const std::string& aHint, const std::string& aSubHint) = 0;
+  virtual void ShowInstProgress(int32_t aPos, int32_t aMax) = 0;
+  virtual void ShowFileDownProgressHint(const std::string& aHint) = 0;
+};
+
+// The process-wide installer of a product row; nullptr for a code without a row or an
+// installer that was not created.
+TSoftSaasHelper* ProductInstaller(const std::string& aCode);
+// Whether the row installs one module only (the service products).
+bool IsSingleModuleProduct(const std::string& aCode);
+
+// The Install button's preparation for the row: the web module's address and the install
+// configuration of the point-of-sale or service module. 1, or -1 with the message in aResult.
+int32_t PrepareInstall(const TInstallChoice& aChoice, std::string& aResult);
+
+// The row's starter: every chosen module in order, a pause of aPauseMs between two, stop at
+// the first failure. 1 when all were installed, else -1 with the failed module's message.
+int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, std::string& aResult,
+                   int32_t aPauseMs = 1000);

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Publish.h"
+#include "base/OVLibUtil.h"
+#include "common/ServiceTest.h"
+#include "install/InstallRunUtil.h"
+#include "install/SoftKetrinHelperUtil.h"
+#include "platform/MainThread.h"
+
+namespace stdfs = std::filesystem;
+
+namespace {
+
+class TRecorder : public IInstallReceiver {
+ public:
+  void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override {
+    Hints.push_back(aHint + "|" + aSubHint);
+  }
+  void ShowInstProgress(int32_t aPos, int32_t aMax) override {
+    LastPos = aPos;
+    LastMax = aMax;
+  }
+  void ShowFileDownProgressHint(const std::string&) override {}
+  std::vector<std::string> Hints;
+  int32_t LastPos = 0, LastMax = 0;
+};
+
+class InstallRunTest : public TServiceTest {
+ protected:
+  void SetUp() override {
+    TServiceTest::SetUp();
+    CreateSoftVar();
+    CreateSoftKetrinHelper();
+    SoftKetrinHelper().SetRetryPauseMs(1);
+    SoftVar().path().SetV("C:\\Soft");
+    const std::string src = stdfs::path(Prefix()).parent_path().string() + "/src";
+    stdfs::create_directories(src + "/web");
+    stdfs::create_directories(src + "/pos");
+    std::ofstream(src + "/web/OVWebClient.exe") << "web";
+    std::ofstream(src + "/pos/Caldis.exe") << "pos";
+    std::string err;
+    ov::standin::TFolderPublish web;
+    web.Source = src + "/web";
+    web.StoreRoot = RootDir();
+    web.Folder = "updatefiles/ketrin_webapp";
+    web.ModuleCode = "Web";
+    ASSERT_TRUE(ov::standin::PublishFolder(web, err)) << err;
+    ov::standin::TVersionPublish pos;
+    pos.Source = src + "/pos";
+    pos.StoreRoot = RootDir();
+    pos.Folder = "versions/61063/1.0.5";
+    pos.Catalogue = src + "/../catalogue.json";
+    pos.ItemId = "80001888";
+    pos.PosType = "61063";
+    pos.VerNo = "1.0.5";
+    pos.VerFileId = 55;
+    ASSERT_TRUE(ov::standin::PublishVersion(pos, err)) << err;
+    ov::standin::TCatalogue cat;
+    ASSERT_TRUE(cat.Load(pos.Catalogue, err)) << err;
+    FVersion.SetCatalogue(cat);
+  }
+  void TearDown() override {
+    ov::platform::JoinWorkers(20000);
+    FreeSoftKetrinHelper();
+    FreeSoftVar();
+    TServiceTest::TearDown();
+  }
+  int DetailQueries() {
+    int n = 0;
+    for (const auto& e : FVersion.RequestLog()) n += e.Path == "/FileInfo/GetDetailInfo";
+    return n;
+  }
+};
+
+}  // namespace
+
+TEST_F(InstallRunTest, BothModulesInstallInOrder) {
+  TInstallChoice c{"KETRIN", true, true, "C:\\Soft"};
+  std::string msg;
+  ASSERT_EQ(PrepareInstall(c, msg), 1) << msg;
+  EXPECT_EQ(SoftKetrinHelper().WebUpdateUrl().v(),
+            FStore.BaseUrl() + "/updatefiles/ketrin_webapp/");
+  EXPECT_EQ(SoftKetrinHelper().PosUpdateUrl().v(), "ovupdata://vfid=55&app_nver=1.0.5");
+  TRecorder r;
+  ASSERT_EQ(RunInstall(c, r, msg, 1), 1) << msg;
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\OVWebClient.exe")), "web");
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Caldis\\Caldis.exe")), "pos");
+  EXPECT_EQ(r.LastMax, 100);
+  EXPECT_EQ(r.LastPos, 96);  // 48 per module
+  ASSERT_FALSE(r.Hints.empty());
+  EXPECT_EQ(r.Hints.front(), "正在安装Web, 请稍候...|");
+}
+
+TEST_F(InstallRunTest, OnlyThePosModuleAsksForTheVersion) {
+  TInstallChoice c{"ketrin", false, true, "C:\\Soft"};
+  std::string msg;
+  ASSERT_EQ(PrepareInstall(c, msg), 1) << msg;
+  EXPECT_EQ(SoftKetrinHelper().WebUpdateUrl().v(), "");
+  TRecorder r;
+  ASSERT_EQ(RunInstall(c, r, msg, 1), 1) << msg;
+  EXPECT_EQ(r.LastMax, 50);
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web")));
+}
+
+TEST_F(InstallRunTest, AFailedWebModuleSkipsThePosModule) {
+  TInstallChoice c{"ketrin", true, true, "C:\\Soft"};
+  std::string msg;
+  ASSERT_EQ(PrepareInstall(c, msg), 1) << msg;
+  SoftKetrinHelper().WebUpdateUrl().SetV(FStore.BaseUrl() + "/updatefiles/missing/");
+  TRecorder r;
+  EXPECT_EQ(RunInstall(c, r, msg, 1), -1);
+  EXPECT_EQ(msg, "请求服务器失败 404: Not Found");
+  EXPECT_EQ(DetailQueries(), 0);
+}
+
+TEST_F(InstallRunTest, AFailedConfigurationIsReported) {
+  FVersion.Stop();
+  TInstallChoice c{"ketrin", false, true, "C:\\Soft"};
+  std::string msg;
+  EXPECT_EQ(PrepareInstall(c, msg), -1);
+  EXPECT_EQ(msg.rfind("版本数据请求失败", 0), 0u);
+  EXPECT_EQ(ProductInstaller("nosuch"), nullptr);
+  EXPECT_TRUE(IsSingleModuleProduct("ZELCV"));
+  EXPECT_FALSE(IsSingleModuleProduct("ketrin"));
+}
