@@ -48,11 +48,11 @@ bool TOVUpdateUMP::FileNeedsUpdate(const std::string& aPath, const std::string& 
   ov::TDateTime local = 0;
   if (!t.empty()) {
     local = ParseTime(t);
-    if (local == 0 && TovLib::IsDebug()) {
+    if (local == 0) {
       TovLib::Log("[升级检测]获取本地文件最后更新时间有误[" + LastErrorCode() + "]：" + t + " -" +
                   aPath);
     }
-  } else if (exists && TovLib::IsDebug()) {
+  } else if (exists) {
     TovLib::Log("[升级检测]获取本地文件最后更新时间失败[" + LastErrorCode() + "] -" + aPath);
   }
   std::string localMd5;
@@ -61,7 +61,7 @@ bool TOVUpdateUMP::FileNeedsUpdate(const std::string& aPath, const std::string& 
   } catch (const std::exception&) {
     localMd5.clear();
   }
-  if (localMd5.empty() && TovLib::IsDebug()) {
+  if (localMd5.empty()) {
     TovLib::Log("[升级检测]获取本地文件MD5码失败[" + LastErrorCode() + "] -" + aPath);
   }
 
@@ -103,14 +103,15 @@ void TOVUpdateUMP::LoadVerFile(const TOVVerFile* aFile) {
   if (p.find(":\\") == std::string::npos) p = CollapseBackslashes(d + p);
 
   std::string url = aFile->file_url;
-  const std::string host = FileStoreHostName();
+  if (FFileStoreHost.empty()) FFileStoreHost = FileStoreHostName();
+  const std::string& host = FFileStoreHost;
   if (!host.empty()) url = str::ReplaceAll(url, ":/" + host, "://" + host);
 
   const std::string update = NormaliseServerTime(aFile->file_date);
   ov::TDateTime serverTime = 0;
   if (!update.empty()) {
     serverTime = ParseTime(update);
-    if (serverTime == 0 && TovLib::IsDebug()) {
+    if (serverTime == 0) {
       TovLib::Log("[升级检测]检测到文件最后更新时间有误(服务器)：" + update);
     }
   }
@@ -172,6 +173,7 @@ bool TOVUpdateUMP::LoadVerDetail(const std::string& aText, bool aSavePkg, std::s
       TovLib::Log(TovLib::SaveTxt(text, pkg) ? ">>保存待升级文件包OK" : ">>保存待升级文件包失败");
     }
     TovLib::Log(">>加载待升级文件...");
+    FFileStoreHost = FileStoreHostName();  // once per answer, not once per file
     TSyncObj& so = SyncObj();
     {
       auto guard = so.FileListGuard();

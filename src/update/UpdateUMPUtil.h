@@ -200,6 +200,7 @@ class TOVUpdateUMP {
   std::string FPkgName;
   std::unique_ptr<TOVVerData> FNewVerData;
   TJsonPost FFirst, FSecond;
+  std::string FFileStoreHost;  // of the settings, read once per detail answer
 };
 
 namespace ov::update {

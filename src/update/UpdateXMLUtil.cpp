@@ -373,7 +373,7 @@ bool TOVUpdateXML::LoadFileNode(const pugi::xml_node& aItem, std::string& aErro)
   ov::TDateTime serverTime = 0;
   if (!written.empty()) {
     serverTime = ParseTime(written);
-    if (serverTime == 0 && TovLib::IsDebug()) {
+    if (serverTime == 0) {
       TovLib::Log("[升级检测]检测到文件最后更新时间有误(服务器)：" + written);
     }
   }
