@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/OVInstHelperUtil.h"
 #include "base/OVProcessWide.h"
 #include "base/OVStrUtil.h"
 #include "install/SoftBrevikHelperUtil.h"
@@ -32,6 +33,11 @@ struct TModule {
 
 struct TRow {
   const char* Code;
+  const char* DisplayName;
+  const char* ValuePrefix;
+  const char* PathFileKey;  // nullptr for the web products
+  const char* PathKey;      // language key of a service row's default folder, or nullptr
+  const char* DefaultPath;  // default folder (after "D" for service rows)
   std::function<TSoftSaasHelper*()> Installer;
   bool Single;
   const char* WebFolder;  // file-store folder of the web module, or nullptr
@@ -60,6 +66,11 @@ TModuleRun Service() {
 const std::vector<TRow>& Rows() {
   static const std::vector<TRow> rows = {
       {"corvela",
+       "Corvela",
+       "Corvela",
+       nullptr,
+       nullptr,
+       "D:\\Ondrevo\\Corvela\\",
        Instance<TSoftCorvelaHelper>(),
        false,
        nullptr,
@@ -68,6 +79,11 @@ const std::vector<TRow>& Rows() {
        {{true, "app_corvela_mod_web_name", "Web", Web()},
         {false, "app_corvela_mod_pos_name", "Caldis", Pos()}}},
       {"pindor",
+       "Pindor",
+       "Pindor",
+       nullptr,
+       nullptr,
+       "D:\\Ondrevo\\PinDor\\",
        Instance<TSoftPindorHelper>(),
        false,
        "/updatefiles/pindor_webapp/",
@@ -76,6 +92,11 @@ const std::vector<TRow>& Rows() {
        {{true, "app_pindor_mod_web_name", "Web", Web()},
         {false, "app_pindor_mod_pos_name", "Caldis", Pos()}}},
       {"ketrin",
+       "Ketrin-saas",
+       "Ketrin",
+       nullptr,
+       nullptr,
+       "D:\\Ondrevo\\Ketrin\\",
        Instance<TSoftKetrinHelper>(),
        false,
        "/updatefiles/ketrin_webapp/",
@@ -84,6 +105,11 @@ const std::vector<TRow>& Rows() {
        {{true, "app_ketrin_mod_web_name", "Web", Web()},
         {false, "app_ketrin_mod_pos_name", "Caldis", Pos()}}},
       {"Daskor",
+       "DaskorPOS",
+       "Daskor",
+       nullptr,
+       nullptr,
+       "D:\\Ondrevo\\Daskor\\",
        Instance<TSoftDaskorHelper>(),
        false,
        "/updatefiles/daskor_webapp/",
@@ -92,6 +118,11 @@ const std::vector<TRow>& Rows() {
        {{true, "app_daskor_mod_web_name", "Web", Web()},
         {false, "app_daskor_mod_pos_name", "Caldis", Pos()}}},
       {"zelapp",
+       "Pellavo商品智能下发工具",
+       "Zelapp",
+       "SOFTWARE\\ONDREVO\\OVZelService",
+       "app_zelapp_instpath",
+       ":\\Ondrevo软件\\Pellavo商品智能下发服务\\",
        Instance<TSoftZelappHelper>(),
        true,
        nullptr,
@@ -99,6 +130,11 @@ const std::vector<TRow>& Rows() {
        "21062",
        {{false, "app_zelapp_mod_name", "商品下发", Service<TSoftZelappHelper>()}}},
       {"zelntr",
+       "商品智能下发工具",
+       "Zelntr",
+       "SOFTWARE\\ONDREVO\\ZelService",
+       "app_zelntr_instpath",
+       ":\\商品智能下发服务\\",
        Instance<TSoftZelntrHelper>(),
        true,
        nullptr,
@@ -106,6 +142,11 @@ const std::vector<TRow>& Rows() {
        "21062",
        {{false, "app_zelntr_mod_name", "商品下发", Service<TSoftZelntrHelper>()}}},
       {"zelcv",
+       "Corvela商品智能下发服务",
+       "Zelcv",
+       "SOFTWARE\\ONDREVO\\CVZelService",
+       "app_zelcv_instpath",
+       ":\\Ondrevo软件\\Corvela商品智能下发服务\\",
        Instance<TSoftZelcvHelper>(),
        true,
        nullptr,
@@ -113,6 +154,11 @@ const std::vector<TRow>& Rows() {
        "21062",
        {{false, "app_zelapp_mod_name", "商品下发", Service<TSoftZelcvHelper>()}}},
       {"brvapp",
+       "Pellavo外卖平台助手V3",
+       "Brvapp",
+       "SOFTWARE\\ONDREVO\\OVBKClient",
+       "app_brvapp_instpath",
+       ":\\Ondrevo软件\\Pellavo外卖平台助手V3\\",
        Instance<TSoftBrevikHelper>(),
        true,
        nullptr,
@@ -136,6 +182,43 @@ bool Chosen(const TRow& aRow, const TModule& aModule, const TInstallChoice& aCho
 }
 
 }  // namespace
+
+bool ProductInfo(const std::string& aCode, TProductInfo& aInfo) {
+  const TRow* row = RowOf(aCode);
+  if (!row) return false;
+  aInfo.Code = row->Code;
+  aInfo.DisplayName = row->DisplayName;
+  aInfo.ValuePrefix = row->ValuePrefix;
+  aInfo.PathValue = std::string(row->ValuePrefix) + "Path";
+  aInfo.PathFileKey = row->PathFileKey ? row->PathFileKey : "";
+  aInfo.DefaultPath =
+      row->PathKey ? "D" + LangT(row->PathKey, row->DefaultPath) : std::string(row->DefaultPath);
+  return true;
+}
+
+std::string RememberedPath(const std::string& aCode) {
+  TProductInfo info;
+  if (!ProductInfo(aCode, info)) return {};
+  std::string path;
+  if (!info.PathFileKey.empty()) path = TInstHelper::getReg("PathFile", "", info.PathFileKey);
+  if (path.empty()) path = TInstHelper::getReg(info.PathValue, "");
+  return path.empty() ? TInstHelper::GetAvailablePath(info.DefaultPath) : path;
+}
+
+void SaveInstChoices(const TInstallChoice& aChoice, const std::string& aCorpId) {
+  TProductInfo info;
+  if (!ProductInfo(aChoice.Code, info)) return;
+  try {
+    if (ov::str::SameText(info.Code, "corvela")) TInstHelper::SetReg("CorvelaCorpId", aCorpId);
+    if (!IsSingleModuleProduct(info.Code)) {
+      TInstHelper::SetReg(info.ValuePrefix + "Web", aChoice.Web ? "1" : "0");
+      TInstHelper::SetReg(info.ValuePrefix + "Pos", aChoice.Pos ? "1" : "0");
+    }
+    TInstHelper::SetReg(info.PathValue, aChoice.Path);
+  } catch (const std::exception&) {
+    // Not remembered: the store could not be written.
+  }
+}
 
 TSoftSaasHelper* ProductInstaller(const std::string& aCode) {
   const TRow* row = RowOf(aCode);

@@ -22,6 +22,18 @@ class IInstallReceiver {
   virtual void ShowFileDownProgressHint(const std::string& aHint) = 0;
 };
 
+// What a product row remembers and where it installs by default.
+struct TProductInfo {
+  std::string Code;         // as the product table writes it
+  std::string DisplayName;  // into TSoftVar's name
+  std::string ValuePrefix;  // "Ketrin": the remembered values KetrinWeb, KetrinPos, KetrinPath
+  std::string PathValue;    // the remembered folder's value name
+  std::string PathFileKey;  // service rows: the product's own key holding "PathFile", else empty
+  std::string DefaultPath;  // before the drive choice
+};
+// False for a code without a row.
+bool ProductInfo(const std::string& aCode, TProductInfo& aInfo);
+
 // The process-wide installer of a product row; nullptr for a code without a row or an
 // installer that was not created.
 TSoftSaasHelper* ProductInstaller(const std::string& aCode);
@@ -36,3 +48,9 @@ int32_t PrepareInstall(const TInstallChoice& aChoice, std::string& aResult);
 // the first failure. 1 when all were installed, else -1 with the failed module's message.
 int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, std::string& aResult,
                    int32_t aPauseMs = 1000);
+
+// The choices remembered for the next start: the module boxes ("1"/"0", two-module rows) and
+// the folder, under the installer's own key.
+void SaveInstChoices(const TInstallChoice& aChoice, const std::string& aCorpId = "");
+// The remembered folder of a row, else its default moved to a usable drive.
+std::string RememberedPath(const std::string& aCode);

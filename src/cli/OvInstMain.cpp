@@ -1,0 +1,212 @@
+// ovinst: the unattended front end of the installer.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "base/OVError.h"
+#include "base/OVInstHelperUtil.h"
+#include "base/OVLibUtil.h"
+#include "base/OVStrUtil.h"
+#include "install/InstallRunUtil.h"
+#include "install/ProgramStartUtil.h"
+#include "install/SoftBaseHelperUtil.h"
+#include "install/SoftCorvelaHelperUtil.h"
+#include "platform/MainThread.h"
+#include "ui/OVLangUtil.h"
+#include "update/UpdateObjUtil.h"
+
+namespace {
+
+const char* const kBuildProduct = "ketrin";
+
+const char* const kUsage =
+    "usage: ovinst [--product CODE] [--modules web,pos] [--dir PATH] [--lang EN|CN]\n"
+    "              [--corp-id ID --install-code CODE] [--debug] [--help]\n"
+    "Installs the chosen modules of a product unattended, as the window would.\n"
+    "  --product CODE   a row of the product table (default: ketrin)\n"
+    "  --modules LIST   web, pos or both (default: the remembered choice, else both)\n"
+    "  --dir PATH       install folder, a Windows path (default: the remembered one)\n"
+    "  --lang EN|CN     language of the texts (default EN)\n"
+    "  --corp-id, --install-code   enterprise id and install code (product corvela)\n"
+    "  --debug          debug logging for this run\n"
+    "exit codes: 0 installed, 1 failed or stopped, 2 bad arguments\n";
+
+struct TArgs {
+  std::string Product = kBuildProduct;
+  std::string Modules;
+  std::string Dir;
+  std::string Lang = "EN";
+  std::string CorpId, InstallCode;
+  bool Debug = false;
+};
+
+int BadArgs(const std::string& aWhy) {
+  std::fprintf(stderr, "ovinst: %s\n%s", aWhy.c_str(), kUsage);
+  return 2;
+}
+
+// Hints as lines; on a terminal the download line is redrawn in place.
+class TConsole : public IInstallReceiver {
+ public:
+  TConsole() : FTty(::isatty(STDOUT_FILENO) == 1) {}
+  void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override {
+    EndLine();
+    if (!aHint.empty()) std::printf("%s\n", aHint.c_str());
+    if (!aSubHint.empty()) std::printf("  %s\n", aSubHint.c_str());
+    std::fflush(stdout);
+  }
+  void ShowInstProgress(int32_t aPos, int32_t aMax) override {
+    if (aMax <= 0 || aPos == FLastPos) return;
+    FLastPos = aPos;
+    const int pct = static_cast<int>(100LL * aPos / aMax);
+    if (FTty) {
+      std::printf("\r[%-40s] %3d%%", std::string(static_cast<size_t>(pct * 40 / 100), '#').c_str(),
+                  pct);
+      FOpenLine = true;
+    } else {
+      std::printf("progress %d/%d\n", aPos, aMax);
+    }
+    std::fflush(stdout);
+  }
+  void ShowFileDownProgressHint(const std::string& aHint) override {
+    if (!FTty || aHint.empty()) return;
+    std::printf("\r  %s", aHint.c_str());
+    FOpenLine = true;
+    std::fflush(stdout);
+  }
+  void EndLine() {
+    if (FOpenLine) std::printf("\n");
+    FOpenLine = false;
+  }
+
+ private:
+  bool FTty;
+  bool FOpenLine = false;
+  int32_t FLastPos = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TArgs a;
+  for (int i = 1; i < argc; ++i) {
+    const std::string k = argv[i];
+    if (k == "--help") {
+      std::printf("%s", kUsage);
+      return 0;
+    }
+    if (k == "--debug") {
+      a.Debug = true;
+      continue;
+    }
+    if (i + 1 >= argc) return BadArgs("option " + k + " needs a value");
+    const std::string v = argv[++i];
+    if (k == "--product")
+      a.Product = v;
+    else if (k == "--modules")
+      a.Modules = v;
+    else if (k == "--dir")
+      a.Dir = v;
+    else if (k == "--lang")
+      a.Lang = ov::str::UpperCase(v);
+    else if (k == "--corp-id")
+      a.CorpId = v;
+    else if (k == "--install-code")
+      a.InstallCode = v;
+    else
+      return BadArgs("unknown option " + k);
+  }
+  TProductInfo info;
+  if (!ProductInfo(a.Product, info)) return BadArgs("no product " + a.Product);
+  if (a.Lang != "EN" && a.Lang != "CN") return BadArgs("language must be EN or CN");
+  const bool corvela = ov::str::SameText(info.Code, "corvela");
+  if (corvela && (ov::str::Trim(a.CorpId).empty() || ov::str::Trim(a.InstallCode).empty())) {
+    return BadArgs("product corvela needs --corp-id and --install-code");
+  }
+
+  // Ctrl-C and TERM set the exit flag, as the window's close image does.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+  ov::platform::SetMainThread(ov::platform::CreateQueueMainThread());
+  try {
+    ov::StartProgram();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ovinst: %s\n", e.what());
+    return 1;
+  }
+  CreateSyncObj();
+  std::atomic<bool> done{false};
+  std::thread watcher([&] {
+    timespec tick{0, 100 * 1000 * 1000};
+    while (!done) {
+      if (sigtimedwait(&stops, nullptr, &tick) > 0) SyncObj().SetIsAppExit(true);
+    }
+  });
+
+  LangHelper().LoadLang("CN");
+  LangHelper().SetLangCode(a.Lang);
+  SoftVar().code().SetV(info.Code);
+  SoftVar().name().SetV(info.DisplayName);
+  const std::string oldDebug = TovLib::IniOptRead("IsDebug", "");
+  if (a.Debug) TovLib::IniOptWrite("IsDebug", "1");
+
+  TInstallChoice choice;
+  choice.Code = info.Code;
+  choice.Path = ov::str::Trim(a.Dir.empty() ? RememberedPath(info.Code) : a.Dir);
+  if (a.Modules.empty()) {
+    const std::string web = TInstHelper::getReg(info.ValuePrefix + "web", "");
+    const std::string pos = TInstHelper::getReg(info.ValuePrefix + "pos", "");
+    choice.Web = web != "0";
+    choice.Pos = pos != "0";
+  } else {
+    for (const auto& m : ov::str::SplitDelimited(a.Modules, ',')) {
+      if (ov::str::SameText(m, "web"))
+        choice.Web = true;
+      else if (ov::str::SameText(m, "pos"))
+        choice.Pos = true;
+    }
+  }
+
+  int exitCode = 1;
+  std::string msg;
+  TConsole console;
+  if (choice.Path.empty()) {
+    msg = "no install folder";
+  } else if (!IsSingleModuleProduct(info.Code) && !choice.Web && !choice.Pos) {
+    msg = LangT("app_dup_instmod_nulltips", "请选择一个安装的模块！");
+  } else if (corvela && SoftCorvelaHelper().GetInstConfig("", "", ov::str::Trim(a.CorpId),
+                                                          ov::str::Trim(a.InstallCode), msg) != 1) {
+    // msg holds the platform's answer
+  } else if (PrepareInstall(choice, msg) == 1) {
+    SoftVar().path().SetV(choice.Path);
+    if (RunInstall(choice, console, msg) == 1) {
+      console.EndLine();
+      std::printf("%s\n", LangT("app_dup_inst_finished", "程序已安装完成！").c_str());
+      exitCode = 0;
+    } else if (SyncObj().IsAppExit()) {
+      msg = LangT("app_inst_stop", "终止安装");
+    }
+  }
+  console.EndLine();
+  if (exitCode != 0) std::fprintf(stderr, "ovinst: %s\n", msg.c_str());
+
+  SaveInstChoices(choice, ov::str::Trim(a.CorpId));
+  if (a.Debug) TovLib::IniOptWrite("IsDebug", oldDebug);
+  SyncObj().SetIsAppExit(true);  // workers still running stop at their next check
+  ov::platform::CloseHandOvers();
+  ov::platform::JoinWorkers(10000);
+  done = true;
+  watcher.join();
+  FreeSyncObj();
+  ov::EndProgram();
+  return exitCode;
+}
