@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Publish.h"
 #include "base/LoggerUtil.h"
 #include "base/OVLibUtil.h"
 #include "net/ServiceSettings.h"
@@ -67,4 +68,29 @@ std::string TServiceTest::Serve(const std::string& aPath, const std::string& aDa
 std::string TServiceTest::LogText() const {
   if (!Logger()) return {};
   return ReadHost(Host(Logger()->LogFileDir() + Logger()->LogFileName()));
+}
+
+void TServiceTest::PublishKetrin(const std::string& aSource, bool aZip) {
+  std::string err;
+  ov::standin::TFolderPublish web;
+  web.Source = aSource + "/web";
+  web.StoreRoot = FRoot;
+  web.Folder = "updatefiles/ketrin_webapp";
+  web.ModuleCode = "Web";
+  web.Zip = aZip;
+  if (aZip) web.Note = {{"FileCheckZip", "1"}};
+  ASSERT_TRUE(ov::standin::PublishFolder(web, err)) << err;
+  ov::standin::TVersionPublish pos;
+  pos.Source = aSource + "/pos";
+  pos.StoreRoot = FRoot;
+  pos.Folder = "versions/61063/1.0.5";
+  pos.Catalogue = aSource + "/../catalogue.json";
+  pos.ItemId = "80001888";
+  pos.PosType = "61063";
+  pos.VerNo = "1.0.5";
+  pos.VerFileId = 55;
+  ASSERT_TRUE(ov::standin::PublishVersion(pos, err)) << err;
+  ov::standin::TCatalogue cat;
+  ASSERT_TRUE(cat.Load(pos.Catalogue, err)) << err;
+  FVersion.SetCatalogue(cat);
 }

@@ -19,6 +19,9 @@ class TServiceTest : public TPrefixTest {
   std::string Serve(const std::string& aPath, const std::string& aData);
   // Rewrites "OVUpdata.ini": the services plus the extra lines (appended to [Options]).
   void WriteSettings(const std::string& aOptions = "", const std::string& aServices = "");
+  // Publishes aSource/web as the ketrin web module's update folder and aSource/pos as version
+  // 1.0.5 (file id 55) of its POS module, which the version server then answers.
+  void PublishKetrin(const std::string& aSource, bool aZip = false);
   // The day's log so far.
   std::string LogText() const;
   std::string RootDir() const { return FRoot; }

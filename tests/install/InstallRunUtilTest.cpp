@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Publish.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "install/InstallRunUtil.h"
@@ -41,26 +40,7 @@ class InstallRunTest : public TServiceTest {
     stdfs::create_directories(src + "/pos");
     std::ofstream(src + "/web/OVWebClient.exe") << "web";
     std::ofstream(src + "/pos/Caldis.exe") << "pos";
-    std::string err;
-    ov::standin::TFolderPublish web;
-    web.Source = src + "/web";
-    web.StoreRoot = RootDir();
-    web.Folder = "updatefiles/ketrin_webapp";
-    web.ModuleCode = "Web";
-    ASSERT_TRUE(ov::standin::PublishFolder(web, err)) << err;
-    ov::standin::TVersionPublish pos;
-    pos.Source = src + "/pos";
-    pos.StoreRoot = RootDir();
-    pos.Folder = "versions/61063/1.0.5";
-    pos.Catalogue = src + "/../catalogue.json";
-    pos.ItemId = "80001888";
-    pos.PosType = "61063";
-    pos.VerNo = "1.0.5";
-    pos.VerFileId = 55;
-    ASSERT_TRUE(ov::standin::PublishVersion(pos, err)) << err;
-    ov::standin::TCatalogue cat;
-    ASSERT_TRUE(cat.Load(pos.Catalogue, err)) << err;
-    FVersion.SetCatalogue(cat);
+    PublishKetrin(src);
   }
   void TearDown() override {
     ov::platform::JoinWorkers(20000);
