@@ -16,6 +16,7 @@
 #include "base/OVDateUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
+#include "common/RealProcess.h"
 #include "common/TestPrefix.h"
 #include "platform/FileSystem.h"
 #include "platform/Processes.h"
@@ -29,43 +30,9 @@ using pf::SettingsStore;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-bool PollUntil(F&& condition, int64_t aMs = 15000) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(aMs);
-  for (;;) {
-    if (condition()) return true;
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-char ProcState(uint32_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(in, stat);
-  size_t close = stat.rfind(')');
-  return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
-}
-
-std::string LinkTarget(const std::string& link) {
-  std::error_code ec;
-  return stdfs::read_symlink(link, ec).string();
-}
-
-// True once the process ignores TERM (the sample program sets that up first thing; a TERM sent
-// before would still end it).
-bool IgnoresTerm(uint32_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("SigIgn:", 0) == 0) {
-      return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
-    }
-  }
-  return false;
-}
+using ovtest::IgnoresTerm;
+using ovtest::PollUntil;
+using ovtest::ProcState;
 
 // Copies of the sample program run as the products' programs and services.
 class OVLibProcTest : public TPrefixTest {
@@ -79,19 +46,9 @@ class OVLibProcTest : public TPrefixTest {
   }
 
   void TearDown() override {
-    for (uint32_t pid : FChildren) {
-      pf::TerminateProcess(pid, 0);
-      int32_t code = 0;
-      pf::WaitForProcess(pid, code, 10000);
-    }
+    FChildren.EndAll();
     EXPECT_TRUE(pf::StopSupervision());
-    PollUntil([] {
-      for (;;) {
-        pid_t r = ::waitpid(-1, nullptr, WNOHANG);
-        if (r > 0) continue;
-        return r < 0;
-      }
-    }, 5000);
+    ovtest::ReapAdopted();
     EXPECT_EQ(Leftovers(), "");
     pf::SetServiceWaitLimitMs(0);
     TPrefixTest::TearDown();
@@ -107,32 +64,18 @@ class OVLibProcTest : public TPrefixTest {
   }
 
   std::string Leftovers() const {
-    const std::string root = stdfs::path(Prefix()).parent_path().string() + "/";
-    std::string found;
-    for (const auto& e : stdfs::directory_iterator("/proc")) {
-      const std::string pid = e.path().filename().string();
-      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-      if (ProcState(std::stoul(pid)) == 'Z') continue;
-      for (const char* what : {"/exe", "/cwd"}) {
-        if (LinkTarget("/proc/" + pid + what).rfind(root, 0) == 0) {
-          found += pid + " ";
-          break;
-        }
-      }
-    }
-    return found;
+    return ovtest::Leftovers(stdfs::path(Prefix()).parent_path().string() + "/");
   }
 
   void Copy(const std::string& aWinPath) {
-    std::string host = Host(aWinPath);
-    stdfs::create_directories(stdfs::path(host).parent_path());
-    stdfs::copy_file(OV_SAMPLE_PROGRAM, host, stdfs::copy_options::overwrite_existing);
+    ASSERT_FALSE(Host(aWinPath).empty()) << aWinPath;
+    ovtest::CopyProgram(OV_SAMPLE_PROGRAM, Host(aWinPath));
   }
 
   uint32_t Run(const std::string& aWinPath, const std::string& aArgs = "") {
     uint32_t pid = 0;
     EXPECT_TRUE(pf::StartCommandLine("\"" + aWinPath + "\"" + aArgs, 0, pid)) << aWinPath;
-    if (pid) FChildren.push_back(pid);
+    FChildren.Add(pid);
     return pid;
   }
 
@@ -166,7 +109,7 @@ class OVLibProcTest : public TPrefixTest {
     return text.empty() ? 0 : static_cast<uint32_t>(std::stoul(text));
   }
 
-  std::vector<uint32_t> FChildren;
+  ovtest::TChildren FChildren;
 };
 
 // ---- Closing and finding programs
@@ -259,8 +202,7 @@ TEST_F(OVLibProcTest, ProcWinExecWaitPassesQuotedArgumentsAndWaits) {
                 "\"C:\\My App\\pos.exe\" --args-to \"C:\\out args.txt\" \"x y\" z --exit 0", 0),
             1);
   // Written by the program before it ended, so complete once the call returns.
-  EXPECT_EQ(ReadHost(Host("C:\\out args.txt")),
-            "--args-to\nC:\\out args.txt\nx y\nz\n--exit\n0\n");
+  EXPECT_EQ(ReadHost(Host("C:\\out args.txt")), "--args-to\nC:\\out args.txt\nx y\nz\n--exit\n0\n");
 }
 
 TEST_F(OVLibProcTest, ProcWinExecWaitCutsTheCommandLineAt512Characters) {
@@ -382,9 +324,9 @@ TEST_F(OVLibProcTest, SrvWaitStatusWithoutWaitingFailsAndAtTheStateSucceeds) {
 class SrvFindTest : public OVLibProcTest {
  protected:
   void Register(const std::string& aName, const std::string& aImage) {
-    ASSERT_TRUE(SettingsStore::WriteString(
-        RootKey::LocalMachine, "SYSTEM\\CurrentControlSet\\services\\" + aName, "ImagePath",
-        aImage));
+    ASSERT_TRUE(SettingsStore::WriteString(RootKey::LocalMachine,
+                                           "SYSTEM\\CurrentControlSet\\services\\" + aName,
+                                           "ImagePath", aImage));
   }
 };
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "base/OVLibUtil.h"
+#include "common/RealProcess.h"
 #include "common/ServiceTest.h"
 #include "install/SoftKetrinHelperUtil.h"
 #include "platform/Processes.h"
@@ -21,37 +22,24 @@ class StepsTest : public TServiceTest {
  protected:
   static void SetUpTestSuite() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
   void TearDown() override {
-    for (uint32_t pid : FChildren) {
-      pf::TerminateProcess(pid, 0);
-      int32_t code = 0;
-      pf::WaitForProcess(pid, code, 10000);
-    }
+    FChildren.EndAll();
     pf::StopSupervision();
     TServiceTest::TearDown();
   }
   void Copy(const std::string& aWinPath) {
-    const std::string host = Host(aWinPath);
-    stdfs::create_directories(stdfs::path(host).parent_path());
-    stdfs::copy_file(OV_SAMPLE_PROGRAM, host, stdfs::copy_options::overwrite_existing);
+    ASSERT_FALSE(Host(aWinPath).empty()) << aWinPath;
+    ovtest::CopyProgram(OV_SAMPLE_PROGRAM, Host(aWinPath));
   }
   uint32_t Run(const std::string& aCommandLine) {
     uint32_t pid = 0;
     EXPECT_TRUE(pf::StartCommandLine(aCommandLine, 0, pid)) << aCommandLine;
-    if (pid) FChildren.push_back(pid);
+    FChildren.Add(pid);
     // Running from its image once /proc names it.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (pid && TovLib::ProcFile(pid).empty() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return pid;
-  }
-  static bool Eventually(const std::function<bool()>& aCondition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!aCondition()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
   }
   void AddTarget(const std::string& aTarget) {
     auto f = std::make_unique<TFileInfo>();
@@ -60,7 +48,7 @@ class StepsTest : public TServiceTest {
     SyncObj().FileList.push_back(std::move(f));
   }
   TSoftKetrinHelper FHelper;
-  std::vector<uint32_t> FChildren;
+  ovtest::TChildren FChildren;
 };
 
 }  // namespace
@@ -83,7 +71,7 @@ TEST_F(StepsTest, RunningProgramsOfTheFileListAreClosedWithoutACloseList) {
   AddTarget(".\\pos.exe");
   AddTarget(".\\readme.txt");
   FHelper.DoBeforeClose("C:\\app\\");
-  EXPECT_TRUE(Eventually([] { return TovLib::ProcFind("C:\\app\\pos.exe") == 0; }));
+  EXPECT_TRUE(ovtest::PollUntil([] { return TovLib::ProcFind("C:\\app\\pos.exe") == 0; }));
   EXPECT_NE(TovLib::ProcFind("C:\\other\\pos.exe"), 0u);  // another folder's copy stays
 }
 
@@ -93,7 +81,7 @@ TEST_F(StepsTest, AFileHeldByItsRunningProgramIsClosedThenDeleted) {
   SyncObj().FBeforeDeleteList = {".\\pos.exe", "gone.dll"};
   FHelper.DoBeforeDelete("C:\\app\\");
   EXPECT_FALSE(HostExists(Host("C:\\app\\pos.exe")));
-  EXPECT_TRUE(Eventually([] { return TovLib::ProcFind("C:\\app\\pos.exe") == 0; }));
+  EXPECT_TRUE(ovtest::PollUntil([] { return TovLib::ProcFind("C:\\app\\pos.exe") == 0; }));
   EXPECT_NE(LogText().find("[升级前删除]文件不存在：C:\\app\\gone.dll"), std::string::npos);
 }
 
@@ -104,15 +92,15 @@ TEST_F(StepsTest, ServicesAreStoppedBeforeAndInstalledAndStartedAfter) {
   FHelper.DoAfterStart("C:\\app\\");
   ASSERT_TRUE(TovLib::SrvExists("svc"));  // installed itself with -install -silent
   EXPECT_NE(LogText().find("[升级后启动]服务：svc -> 成功"), std::string::npos);
-  EXPECT_TRUE(Eventually([] { return TovLib::ProcFind("C:\\app\\svc.exe") != 0; }));
+  EXPECT_TRUE(ovtest::PollUntil([] { return TovLib::ProcFind("C:\\app\\svc.exe") != 0; }));
 
   SyncObj().FBeforeStopList = {"svc", "nosuch"};
   FHelper.DoBeforeStop("C:\\app\\");
-  EXPECT_TRUE(Eventually([] { return TovLib::ProcFind("C:\\app\\svc.exe") == 0; }));
+  EXPECT_TRUE(ovtest::PollUntil([] { return TovLib::ProcFind("C:\\app\\svc.exe") == 0; }));
   EXPECT_NE(LogText().find("[升级前停止]服务：nosuch -> 服务不存在"), std::string::npos);
 
   // Installed already: an entry without a program only starts it.
   SyncObj().FAfterStartList = {"svc"};
   FHelper.DoAfterStart("C:\\app\\");
-  EXPECT_TRUE(Eventually([] { return TovLib::ProcFind("C:\\app\\svc.exe") != 0; }));
+  EXPECT_TRUE(ovtest::PollUntil([] { return TovLib::ProcFind("C:\\app\\svc.exe") != 0; }));
 }

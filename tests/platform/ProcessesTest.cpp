@@ -1,5 +1,3 @@
-#include "platform/Processes.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/RealProcess.h"
 #include "common/TestPrefix.h"
 #include "platform/Paths.h"
+#include "platform/Processes.h"
 
 namespace stdfs = std::filesystem;
 namespace pf = ov::platform;
@@ -20,26 +20,20 @@ using Args = std::vector<std::string>;
 class ProcessesTest : public TPrefixTest {
  protected:
   void TearDown() override {
-    for (uint32_t pid : FChildren) {
-      pf::TerminateProcess(pid, 0);
-      int32_t code = 0;
-      pf::WaitForProcess(pid, code, 10000);
-    }
+    FChildren.EndAll();
     TPrefixTest::TearDown();
   }
 
   // A copy of the sample program at a Windows path of the prefix.
   void Copy(const std::string& aWinPath) {
-    std::string host = Host(aWinPath);
-    ASSERT_FALSE(host.empty()) << aWinPath;
-    stdfs::create_directories(stdfs::path(host).parent_path());
-    stdfs::copy_file(OV_SAMPLE_PROGRAM, host, stdfs::copy_options::overwrite_existing);
+    ASSERT_FALSE(Host(aWinPath).empty()) << aWinPath;
+    ovtest::CopyProgram(OV_SAMPLE_PROGRAM, Host(aWinPath));
   }
 
   uint32_t Run(const std::string& aCommandLine) {
     uint32_t pid = 0;
     EXPECT_TRUE(pf::StartCommandLine(aCommandLine, 0, pid)) << aCommandLine;
-    if (pid) FChildren.push_back(pid);
+    FChildren.Add(pid);
     return pid;
   }
 
@@ -51,7 +45,7 @@ class ProcessesTest : public TPrefixTest {
     return code;
   }
 
-  std::vector<uint32_t> FChildren;
+  ovtest::TChildren FChildren;
 };
 
 // ---- Splitting a command line
@@ -68,9 +62,9 @@ TEST(SplitCommandLine, BlanksSeparateAndQuotesGroup) {
 
 TEST(SplitCommandLine, BackslashesEscapeOnlyBeforeQuotes) {
   EXPECT_EQ(pf::SplitCommandLine("p C:\\dir\\file"), (Args{"p", "C:\\dir\\file"}));
-  EXPECT_EQ(pf::SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));          // 1 -> quote
+  EXPECT_EQ(pf::SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));  // 1 -> quote
   EXPECT_EQ(pf::SplitCommandLine("p \"C:\\dir\\\\\" x"), (Args{"p", "C:\\dir\\", "x"}));
-  EXPECT_EQ(pf::SplitCommandLine("p a\\\\\\\"b"), (Args{"p", "a\\\"b"}));    // 3 -> \ and quote
+  EXPECT_EQ(pf::SplitCommandLine("p a\\\\\\\"b"), (Args{"p", "a\\\"b"}));       // 3 -> \ and quote
   EXPECT_EQ(pf::SplitCommandLine("p \"a\"\"b\" c"), (Args{"p", "a\"b", "c"}));  // "" in quotes
 }
 
@@ -103,7 +97,8 @@ TEST_F(ProcessesTest, ImagePathOfARunningCopyIsItsWindowsPath) {
   ASSERT_NE(pid, 0u);
   EXPECT_EQ(pf::ProcessImagePath(pid), "C:\\App\\pos.exe");
   bool listed = false;
-  for (const auto& p : pf::ListProcesses()) listed = listed || (p.Pid == pid && p.ExeFile == "pos.exe");
+  for (const auto& p : pf::ListProcesses())
+    listed = listed || (p.Pid == pid && p.ExeFile == "pos.exe");
   EXPECT_TRUE(listed);
 }
 
@@ -118,7 +113,8 @@ TEST_F(ProcessesTest, ImageReplacedOrDeletedWhileRunningKeepsItsPath) {
   stdfs::remove(Host("C:\\App\\pos.exe"));
   EXPECT_EQ(pf::ProcessImagePath(pid), "C:\\App\\pos.exe");
   bool listed = false;
-  for (const auto& p : pf::ListProcesses()) listed = listed || (p.Pid == pid && p.ExeFile == "pos.exe");
+  for (const auto& p : pf::ListProcesses())
+    listed = listed || (p.Pid == pid && p.ExeFile == "pos.exe");
   EXPECT_TRUE(listed);
 }
 
@@ -152,8 +148,9 @@ TEST_F(ProcessesTest, WaitReportsTheExitCode) {
 
 TEST_F(ProcessesTest, ArgumentsArriveSplitByWindowsRules) {
   Copy("C:\\My App\\pos.exe");
-  ASSERT_EQ(RunToEnd("\"C:\\My App\\pos.exe\" --args-to C:\\args.txt \"a b\" c\\\"d \"e\\\\\" --exit 0"),
-            0);
+  ASSERT_EQ(
+      RunToEnd("\"C:\\My App\\pos.exe\" --args-to C:\\args.txt \"a b\" c\\\"d \"e\\\\\" --exit 0"),
+      0);
   EXPECT_EQ(ReadHost(Host("C:\\args.txt")), "--args-to\nC:\\args.txt\na b\nc\"d\ne\\\n--exit\n0\n");
 }
 

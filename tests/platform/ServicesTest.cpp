@@ -1,5 +1,3 @@
-#include "platform/Services.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -13,9 +11,11 @@
 #include <string>
 #include <thread>
 
+#include "common/RealProcess.h"
 #include "common/TestPrefix.h"
 #include "platform/FileSystem.h"
 #include "platform/Processes.h"
+#include "platform/Services.h"
 #include "platform/SettingsStore.h"
 
 namespace stdfs = std::filesystem;
@@ -25,43 +25,9 @@ using pf::SettingsStore;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-bool PollUntil(F&& condition, int64_t aMs = 15000) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(aMs);
-  for (;;) {
-    if (condition()) return true;
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-std::string LinkTarget(const std::string& link) {
-  std::error_code ec;
-  return stdfs::read_symlink(link, ec).string();
-}
-
-char ProcState(uint32_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(in, stat);
-  size_t close = stat.rfind(')');
-  return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
-}
-
-// True once the process ignores TERM (the sample program sets that up first thing; a TERM sent
-// before would still end it).
-bool IgnoresTerm(uint32_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("SigIgn:", 0) == 0) {
-      return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
-    }
-  }
-  return false;
-}
+using ovtest::IgnoresTerm;
+using ovtest::PollUntil;
+using ovtest::ProcState;
 
 class ServicesTest : public TPrefixTest {
  protected:
@@ -80,44 +46,20 @@ class ServicesTest : public TPrefixTest {
 
   void TearDown() override {
     EXPECT_TRUE(pf::StopSupervision());
-    ReapAdopted();
+    ovtest::ReapAdopted();
     EXPECT_EQ(Leftovers(), "");
     pf::SetServiceWaitLimitMs(0);
     TPrefixTest::TearDown();
   }
 
-  static void ReapAdopted() {
-    PollUntil([] {
-      for (;;) {
-        pid_t r = ::waitpid(-1, nullptr, WNOHANG);
-        if (r > 0) continue;
-        return r < 0;  // no child left
-      }
-    }, 5000);
-  }
-
   // Live processes whose image or working folder lies in this test's folder.
   std::string Leftovers() const {
-    const std::string root = stdfs::path(Prefix()).parent_path().string() + "/";
-    std::string found;
-    for (const auto& e : stdfs::directory_iterator("/proc")) {
-      const std::string pid = e.path().filename().string();
-      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-      if (ProcState(std::stoul(pid)) == 'Z') continue;
-      for (const char* what : {"/exe", "/cwd"}) {
-        if (LinkTarget("/proc/" + pid + what).rfind(root, 0) == 0) {
-          found += pid + " ";
-          break;
-        }
-      }
-    }
-    return found;
+    return ovtest::Leftovers(stdfs::path(Prefix()).parent_path().string() + "/");
   }
 
   void Copy(const std::string& aWinPath) {
-    std::string host = Host(aWinPath);
-    stdfs::create_directories(stdfs::path(host).parent_path());
-    stdfs::copy_file(OV_SAMPLE_PROGRAM, host, stdfs::copy_options::overwrite_existing);
+    ASSERT_FALSE(Host(aWinPath).empty()) << aWinPath;
+    ovtest::CopyProgram(OV_SAMPLE_PROGRAM, Host(aWinPath));
   }
 
   // The sample program as service `aName`, run from C:\Svc\<name>.exe with `aArgs`.
@@ -126,9 +68,7 @@ class ServicesTest : public TPrefixTest {
     ASSERT_TRUE(pf::InstallService(aName, "C:\\Svc\\" + aName + ".exe" + aArgs));
   }
 
-  std::string ServiceDir(const std::string& aName) const {
-    return Prefix() + "/services/" + aName;
-  }
+  std::string ServiceDir(const std::string& aName) const { return Prefix() + "/services/" + aName; }
 
   // The pid runsv reports for the service's process, 0 when there is none.
   uint32_t ServicePid(const std::string& aName) const {
@@ -151,9 +91,8 @@ class ServicesTest : public TPrefixTest {
 TEST_F(ServicesTest, InstallWritesTheKeyAndADownServiceFolder) {
   InstallSample("svc", " -service");
   std::string image;
-  ASSERT_TRUE(SettingsStore::ReadString(RootKey::LocalMachine,
-                                        "SYSTEM\\CurrentControlSet\\services\\svc", "ImagePath",
-                                        image));
+  ASSERT_TRUE(SettingsStore::ReadString(
+      RootKey::LocalMachine, "SYSTEM\\CurrentControlSet\\services\\svc", "ImagePath", image));
   EXPECT_EQ(image, "C:\\Svc\\svc.exe -service");
   EXPECT_TRUE(HostExists(ServiceDir("svc") + "/down"));
   struct stat st {};
@@ -194,8 +133,8 @@ TEST_F(ServicesTest, InstallRefusesBadNamesAndUnmappableImages) {
   EXPECT_FALSE(pf::InstallService("svc", "C:\\Svc\\missing.exe"));
   EXPECT_FALSE(pf::InstallService("svc", "Q:\\svc.exe"));
   EXPECT_FALSE(pf::InstallService("svc", "C:\\Svc\\svc.exe\r\n"));
-  EXPECT_FALSE(SettingsStore::KeyExists(RootKey::LocalMachine,
-                                        "SYSTEM\\CurrentControlSet\\services\\svc"));
+  EXPECT_FALSE(
+      SettingsStore::KeyExists(RootKey::LocalMachine, "SYSTEM\\CurrentControlSet\\services\\svc"));
   EXPECT_FALSE(stdfs::exists(ServiceDir("svc")));
 }
 
@@ -226,7 +165,8 @@ TEST_F(ServicesTest, StartRunsTheImageAndStopEndsIt) {
 
   ASSERT_TRUE(svc.Control(pf::kControlStop));
   ASSERT_TRUE(ReachesState(svc, pf::kServiceStopped));
-  EXPECT_TRUE(PollUntil([&] { return ::kill(static_cast<pid_t>(pid), 0) != 0 || ProcState(pid) == 'Z'; }));
+  EXPECT_TRUE(
+      PollUntil([&] { return ::kill(static_cast<pid_t>(pid), 0) != 0 || ProcState(pid) == 'Z'; }));
   EXPECT_FALSE(svc.Control(pf::kControlContinue));
   EXPECT_FALSE(svc.Control(99));
 }
@@ -311,7 +251,7 @@ TEST_F(ServicesTest, StopSupervisionEndsEverySupervisorAndService) {
 
   ASSERT_TRUE(pf::StopSupervision());
   EXPECT_EQ(pf::SupervisorPid(), 0u);
-  ReapAdopted();
+  ovtest::ReapAdopted();
   for (uint32_t pid : {p1, p2}) {
     EXPECT_TRUE(::kill(static_cast<pid_t>(pid), 0) != 0 || ProcState(pid) == 'Z') << pid;
   }
@@ -328,11 +268,11 @@ TEST_F(ServicesTest, RegisteredServicesListsTheSubKeysWithTheirImages) {
   ASSERT_TRUE(SettingsStore::WriteString(RootKey::LocalMachine, key + "alpha", "ImagePath",
                                          "C:\\a\\a.exe"));
   ASSERT_TRUE(SettingsStore::CreateKey(RootKey::LocalMachine, key + "noimage"));
-  ASSERT_TRUE(SettingsStore::WriteString(RootKey::LocalMachine, key + "alpha\\Parameters", "X",
-                                         "1"));
+  ASSERT_TRUE(
+      SettingsStore::WriteString(RootKey::LocalMachine, key + "alpha\\Parameters", "X", "1"));
   ASSERT_TRUE(SettingsStore::WriteString(RootKey::LocalMachine,
-                                         "SYSTEM\\CurrentControlSet\\servicesX\\other",
-                                         "ImagePath", "C:\\o.exe"));
+                                         "SYSTEM\\CurrentControlSet\\servicesX\\other", "ImagePath",
+                                         "C:\\o.exe"));
   std::vector<pf::RegisteredService> list;
   ASSERT_TRUE(pf::RegisteredServices(list));
   ASSERT_EQ(list.size(), 3u);
