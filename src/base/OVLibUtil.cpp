@@ -14,6 +14,7 @@
 #include "base/OVStrUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Tick.h"
 
@@ -296,6 +297,10 @@ int32_t TovLib::DebugFlag() { return gDebugFlag.load(std::memory_order_relaxed);
 
 void TovLib::SetDebugFlag(int32_t aValue) {
   gDebugFlag.store(aValue, std::memory_order_relaxed);
+}
+
+void TovLib::MsgBox(const std::string& aMsg, const std::string& aTitle) {
+  ov::platform::ShowMessageBox(aMsg, aTitle);
 }
 
 void TovLib::Log(const std::string& aLog, bool aIsLog) {

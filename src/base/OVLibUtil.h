@@ -102,6 +102,10 @@ class TovLib {
                           const std::string& aIniFile = "");
   static bool IsDebug();
 
+  // Shows aMsg in the front end's modal message box with one OK button and returns when it is
+  // closed. UI thread only.
+  static void MsgBox(const std::string& aMsg, const std::string& aTitle);
+
   // Writes through the process-wide logger: always when aIsLog, else only in debug mode.
   // Never fails for its caller.
   static void Log(const std::string& aLog, bool aIsLog = false);
