@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -146,4 +147,38 @@ TEST_F(FileStoreTest, RequestLogRecordsMethodPathRangeAndStatus) {
   auto remote = Get("/_control/log");
   ASSERT_TRUE(remote);
   EXPECT_NE(remote->body.find("\"range\":\"bytes=2-3\""), std::string::npos);
+  auto cleared = FClient->Post("/_control/log/clear", "", "text/plain");
+  ASSERT_TRUE(cleared);
+  EXPECT_EQ(cleared->status, 200);
+  EXPECT_TRUE(FStore.RequestLog().empty());
+}
+
+TEST_F(FileStoreTest, RandomFaultsFollowTheirChanceAndRepeatWithTheSeed) {
+  // Which requests fail, and where, is the same for the same seed.
+  auto pattern = [&](uint32_t aSeed) {
+    const std::string doc = R"({"seed":)" + std::to_string(aSeed) +
+                            R"(,"faults":[{"pattern":"/ten.bin","chance":50,"cut_at_random":true}]})";
+    std::string err;
+    EXPECT_TRUE(FStore.LoadFaults(doc, err)) << err;
+    std::string seen;
+    for (int i = 0; i < 40; ++i) {
+      auto r = Get("/ten.bin");
+      const bool whole = r && r->body == "0123456789";
+      seen += whole ? 'w' : 'c';
+      // A cut answer is a prefix of the file, never other bytes.
+      if (r && !whole) {
+        EXPECT_EQ(std::string("0123456789").substr(0, r->body.size()), r->body);
+      }
+    }
+    return seen;
+  };
+  const std::string first = pattern(7);
+  EXPECT_EQ(first, pattern(7));
+  const auto cuts = std::count(first.begin(), first.end(), 'c');
+  EXPECT_GT(cuts, 5);
+  EXPECT_LT(cuts, 35);
+
+  std::string err;
+  EXPECT_FALSE(FStore.LoadFaults(R"({"faults":[{"chance":101}]})", err));
+  EXPECT_NE(err.find("chance"), std::string::npos);
 }

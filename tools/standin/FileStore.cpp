@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 
 namespace ov::standin {
@@ -117,8 +118,10 @@ void TFileStore::ClearFaults() {
 
 bool TFileStore::LoadFaults(const std::string& aJson, std::string& aError) {
   std::vector<TFault> faults;
+  uint32_t seed = 1;
   try {
     auto j = nlohmann::json::parse(aJson);
+    seed = j.value("seed", 1U);
     for (const auto& f : j.at("faults")) {
       TFault t;
       t.Pattern = f.value("pattern", std::string("*"));
@@ -130,6 +133,9 @@ bool TFileStore::LoadFaults(const std::string& aJson, std::string& aError) {
       t.BandwidthBytesPerSec = f.value("bandwidth", int64_t{0});
       t.CorruptAt = f.value("corrupt_at", int64_t{-1});
       t.Times = f.value("times", -1);
+      t.Chance = f.value("chance", 100);
+      t.CutAtRandom = f.value("cut_at_random", false);
+      if (t.Chance < 0 || t.Chance > 100) throw std::runtime_error("chance must be 0 to 100");
       faults.push_back(t);
     }
   } catch (const std::exception& e) {
@@ -138,6 +144,7 @@ bool TFileStore::LoadFaults(const std::string& aJson, std::string& aError) {
   }
   std::lock_guard<std::mutex> g(FLock);
   FFaults = std::move(faults);
+  FRandom.seed(seed);
   return true;
 }
 
@@ -160,11 +167,18 @@ bool TFileStore::TakeFault(const std::string& aPath, TFault& aFault) {
   std::lock_guard<std::mutex> g(FLock);
   for (auto& f : FFaults) {
     if (f.Times == 0 || !MatchPattern(f.Pattern, aPath)) continue;
+    if (f.Chance < 100 && static_cast<int32_t>(FRandom() % 100) >= f.Chance) continue;
     if (f.Times > 0) --f.Times;
     aFault = f;
     return true;
   }
   return false;
+}
+
+int64_t TFileStore::RandomBelow(int64_t aLimit) {
+  if (aLimit <= 0) return 0;
+  std::lock_guard<std::mutex> g(FLock);
+  return static_cast<int64_t>(FRandom() % static_cast<uint64_t>(aLimit));
 }
 
 bool TFileStore::Start(const TFileStoreConfig& aConfig) {
@@ -187,6 +201,10 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       j.push_back({{"method", e.Method}, {"path", e.Path}, {"range", e.Range}, {"status", e.Status}});
     }
     res.set_content(j.dump(), "application/json");
+  });
+  FServer.Server().Post("/_control/log/clear", [this](const httplib::Request&, httplib::Response& res) {
+    ClearLog();
+    res.set_content("{\"ok\":true}", "application/json");
   });
   FServer.Server().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
     // Ranges are answered here, exactly; the library's own handling would announce a last
@@ -256,7 +274,8 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       last = size - 1;
     }
     const int64_t length = size == 0 ? 0 : last - first + 1;
-    const TFault f = faulty ? fault : TFault{};
+    TFault f = faulty ? fault : TFault{};
+    if (f.CutAtRandom) f.CloseAfterBytes = RandomBelow(length);
     auto sent = std::make_shared<int64_t>(0);
     // Streams [first + offset, ...) in blocks, applying the faults of this request.
     auto send = [fd, f, first, length, sent](size_t offset, size_t want, httplib::DataSink& sink) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,12 @@ struct TFault {
   int64_t BandwidthBytesPerSec = 0;
   int64_t CorruptAt = -1;  // file offset whose byte is flipped in every answer
   int32_t Times = -1;      // number of matching requests it applies to; -1 for all
+  // Percent of the matching requests it applies to, drawn from the store's seeded generator
+  // (Times counts only those it applied to).
+  int32_t Chance = 100;
+  // Close the connection after a number of body bytes drawn below the answer's length
+  // (overrides CloseAfterBytes).
+  bool CutAtRandom = false;
 };
 
 struct TRequestLogEntry {
@@ -59,14 +66,15 @@ class TFileStore {
 
   void AddFault(const TFault& aFault);
   void ClearFaults();
-  // Faults as JSON: {"faults":[{"pattern":"/a/*","close_after":300,...}]}; false when the text
-  // is no such document.
+  // Faults as JSON: {"seed":7,"faults":[{"pattern":"/a/*","close_after":300,...}]}; false
+  // when the text is no such document. The seed makes random faults repeatable.
   bool LoadFaults(const std::string& aJson, std::string& aError);
   std::vector<TRequestLogEntry> RequestLog() const;
   void ClearLog();
 
  private:
   bool TakeFault(const std::string& aPath, TFault& aFault);
+  int64_t RandomBelow(int64_t aLimit);
   void Log(const TRequestLogEntry& aEntry);
 
   TFileStoreConfig FConfig;
@@ -74,6 +82,7 @@ class TFileStore {
   int32_t FPort = 0;
   mutable std::mutex FLock;
   std::vector<TFault> FFaults;
+  std::mt19937 FRandom{1};
   std::vector<TRequestLogEntry> FLog;
 };
 
