@@ -307,6 +307,21 @@ TEST_F(PublishTest, ZipVariantHoldsOnlyTheFileUnderItsBaseName) {
   EXPECT_FALSE(fs::exists(Target() + "/lib.zip.zip"));
 }
 
+TEST_F(PublishTest, ZipMinSizeLeavesSmallFilesPlainAndDropsTheirOldVariants) {
+  WriteWebSource();
+  auto job = WebJob();
+  job.Zip = true;
+  std::string err;
+  ASSERT_TRUE(PublishFolder(job, err)) << err;
+  ASSERT_TRUE(fs::exists(Target() + "/a.dll.zip"));
+
+  job.ZipMinSize = 8;  // "hello" is 5 bytes, "data bytes" 10
+  ASSERT_TRUE(PublishFolder(job, err)) << err;
+  EXPECT_FALSE(fs::exists(Target() + "/a.dll.zip"));
+  EXPECT_TRUE(fs::exists(Target() + "/sub dir/" + kDataName + ".zip"));
+  EXPECT_EQ(Read(Target() + "/a.dll"), "hello");
+}
+
 TEST_F(PublishTest, BadDescriptorOptionsWriteNothing) {
   WriteWebSource();
   std::string err;

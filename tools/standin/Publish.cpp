@@ -325,18 +325,28 @@ bool PrepareTarget(const std::string& aSource, const std::string& aStoreRoot,
   return true;
 }
 
+// With aZip, files of at least aZipMinSize bytes get a zip variant.
 bool CopyFiles(const std::vector<TSourceFile>& aFiles, const fs::path& aTarget, bool aZip,
-               std::string& aError) {
+               int64_t aZipMinSize, std::string& aError) {
   std::error_code ec;
   fs::create_directories(aTarget, ec);
   if (ec) {
     aError = "cannot create " + aTarget.string() + ": " + ec.message();
     return false;
   }
+  std::set<std::string> published;
+  for (const auto& f : aFiles) published.insert(f.Rel);
   for (const auto& f : aFiles) {
     const fs::path to = aTarget / fs::path(f.Rel);
     if (!CopyFileAtomic(f.Host, to, aError)) return false;
-    if (aZip && !IsArchiveName(f.Name) && !WriteZipVariant(to, f.Name, aError)) return false;
+    if (!aZip || IsArchiveName(f.Name)) continue;
+    const auto size = fs::file_size(to, ec);
+    if (!ec && static_cast<int64_t>(size) < aZipMinSize) {
+      // A variant left by an earlier publish would be fetched instead of the new file.
+      if (!published.count(f.Rel + ".zip")) fs::remove(to.string() + ".zip", ec);
+      continue;
+    }
+    if (!WriteZipVariant(to, f.Name, aError)) return false;
   }
   return true;
 }
@@ -474,7 +484,7 @@ bool PublishFolderImpl(const TFolderPublish& aJob, std::string& aError) {
   std::string xml;
   if (!BuildDescriptor(aJob, files, xml, aError)) return false;
 
-  if (!CopyFiles(files, target, aJob.Zip, aError)) return false;
+  if (!CopyFiles(files, target, aJob.Zip, aJob.ZipMinSize, aError)) return false;
   if (!WriteFileAtomic(target / "Updata.xml", xml, aError)) return false;
   if (!aJob.ModuleCode.empty() && !WriteFileAtomic(target / codeName, xml, aError)) return false;
   if (!aJob.Version.empty()) {
@@ -583,7 +593,7 @@ bool PublishVersionImpl(const TVersionPublish& aJob, std::string& aError) {
                         {"time_chg", ""}});
   }
 
-  if (!CopyFiles(files, target, aJob.Zip, aError)) return false;
+  if (!CopyFiles(files, target, aJob.Zip, aJob.ZipMinSize, aError)) return false;
   cat.PutVersion(version, fileList, taskList);
   return cat.Save(aJob.Catalogue, aError);
 }

@@ -48,6 +48,7 @@ struct TFolderPublish {
   // 0:0 close a program, 0:8 delete a file, 1:1 run a program, 1:4 start a service.
   std::vector<TPublishTask> Tasks;
   bool Zip = false;  // also F + ".zip" holding F, for every file F
+  int64_t ZipMinSize = 0;  // with Zip: only for files of at least this many bytes
 };
 
 bool PublishFolder(const TFolderPublish& aJob, std::string& aError);
@@ -77,6 +78,7 @@ struct TVersionPublish {
   std::string VerUpDate;  // empty: VerDate
   std::vector<TPublishTask> Tasks;
   bool Zip = false;
+  int64_t ZipMinSize = 0;
 };
 
 bool PublishVersion(const TVersionPublish& aJob, std::string& aError);
