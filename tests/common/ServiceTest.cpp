@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "Publish.h"
+#include "sample/PublishSample.h"
 #include "base/LoggerUtil.h"
 #include "base/OVLibUtil.h"
 #include "net/ServiceSettings.h"
@@ -92,5 +93,19 @@ void TServiceTest::PublishKetrin(const std::string& aSource, bool aZip) {
   ASSERT_TRUE(ov::standin::PublishVersion(pos, err)) << err;
   ov::standin::TCatalogue cat;
   ASSERT_TRUE(cat.Load(pos.Catalogue, err)) << err;
+  FVersion.SetCatalogue(cat);
+}
+
+void TServiceTest::PublishSample(const std::string& aKetrinDir, const std::string& aZelcvDir) {
+  ov::standin::TSamplePublish job;
+  job.Sample = OV_SAMPLE_DIR;
+  job.StoreRoot = FRoot;
+  job.Catalogue = CatalogueFile();
+  job.KetrinDir = aKetrinDir;
+  job.ZelcvDir = aZelcvDir;
+  std::string err;
+  ASSERT_TRUE(ov::standin::PublishSample(job, err)) << err;
+  ov::standin::TCatalogue cat;
+  ASSERT_TRUE(cat.Load(job.Catalogue, err)) << err;
   FVersion.SetCatalogue(cat);
 }

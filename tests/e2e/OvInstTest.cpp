@@ -1,76 +1,280 @@
 // Whole installs: the ovinst program, copied into the test's program folder with its settings,
-// against the stand-in services.
+// against the stand-in services serving the sample products.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 
+#include "base/Alglibrary.h"
+#include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
+#include "common/RealProcess.h"
 #include "common/ServiceTest.h"
+#include "platform/Services.h"
 #include "platform/SettingsStore.h"
 
 namespace stdfs = std::filesystem;
+namespace pf = ov::platform;
 
 namespace {
 
+// Relative Windows target (".\js\a.js" as published) -> MD5.
+using TManifest = std::map<std::string, std::string>;
+
 class OvInstTest : public TServiceTest {
  protected:
+  // Services the installs start outlive their supervisor for a moment; adopting them lets
+  // the test reap them.
+  static void SetUpTestSuite() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
   void SetUp() override {
     TServiceTest::SetUp();
     FBin = Host("C:\\OVTest\\ovinst");
     stdfs::copy_file(OV_INST_BIN, FBin, stdfs::copy_options::overwrite_existing);
-    const std::string src = stdfs::path(Prefix()).parent_path().string() + "/src";
-    stdfs::create_directories(src + "/web/js");
-    stdfs::create_directories(src + "/pos");
-    std::ofstream(src + "/web/OVWebClient.exe") << "web";
-    std::ofstream(src + "/web/js/应用.js") << std::string(30000, 'j');
-    std::ofstream(src + "/pos/Caldis.exe") << "pos";
-    PublishKetrin(src, true);
+    FErrFile = Prefix() + "/../ovinst.err";
   }
-  // Runs ovinst with the arguments; its exit code, its stderr in aErr.
-  int Run(std::vector<std::string> aArgs, std::string& aErr) {
-    const std::string errFile = Prefix() + "/../ovinst.err";
+  void TearDown() override {
+    FChildren.EndAll();
+    EXPECT_TRUE(pf::StopSupervision());
+    ovtest::ReapAdopted();
+    TServiceTest::TearDown();
+  }
+
+  // Starts ovinst with the arguments, stdout to /dev/null and stderr to FErrFile.
+  pid_t Start(std::vector<std::string> aArgs) {
     aArgs.insert(aArgs.begin(), FBin);
+    std::fflush(nullptr);  // the child must not write this process's buffered output again
     pid_t pid = fork();
     if (pid == 0) {
       std::vector<char*> argv;
       for (auto& s : aArgs) argv.push_back(s.data());
       argv.push_back(nullptr);
-      if (!freopen("/dev/null", "w", stdout) || !freopen(errFile.c_str(), "w", stderr)) _exit(126);
+      if (!freopen("/dev/null", "w", stdout) || !freopen(FErrFile.c_str(), "w", stderr)) {
+        _exit(126);
+      }
       execv(argv[0], argv.data());
       _exit(127);
     }
+    return pid;
+  }
+  // Runs ovinst to its end: its exit code, its stderr in aErr.
+  int Run(std::vector<std::string> aArgs, std::string& aErr) {
+    pid_t pid = Start(std::move(aArgs));
     int status = 0;
     waitpid(pid, &status, 0);
-    aErr = ReadHost(errFile);
+    aErr = ReadHost(FErrFile);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  std::string FBin;
+
+  // The web module's files as its descriptor lists them.
+  TManifest WebManifest() const {
+    pugi::xml_document doc;
+    EXPECT_TRUE(doc.load_file((RootDir() + "/updatefiles/ketrin_webapp/Updata.xml").c_str()));
+    TManifest m;
+    for (auto f : doc.child("OVXML").child("FileList").children("File")) {
+      m[f.attribute("TargetFile").value()] = f.attribute("MD5").value();
+    }
+    return m;
+  }
+  // The files of a version as the catalogue lists them.
+  TManifest VersionManifest(const std::string& aPosType) const {
+    std::ifstream in(CatalogueFile());
+    const auto cat = nlohmann::json::parse(in);
+    TManifest m;
+    for (const auto& v : cat.at("versions")) {
+      if (v.at("pos_type") != aPosType) continue;
+      const std::string id = std::to_string(v.at("up_file_id").get<int64_t>());
+      for (const auto& f : cat.at("details").at(id).at("file_detail")) {
+        m[f.at("file_addr")] = f.at("file_key");
+      }
+    }
+    EXPECT_FALSE(m.empty()) << aPosType;
+    return m;
+  }
+  // Every listed file below the Windows folder aDir (ending in "\") with its MD5; the
+  // mismatches, one a line.
+  static std::string Mismatches(const TManifest& aFiles, const std::string& aDir) {
+    std::string out;
+    for (const auto& [target, md5] : aFiles) {
+      const std::string file = aDir + target.substr(2);  // drops ".\"
+      const std::string got = HostExists(Host(file)) ? TovLib::GetFileMD5(file) : "missing";
+      if (got != md5) out += file + ": " + got + " != " + md5 + "\n";
+    }
+    return out;
+  }
+  // Files left below a host folder whose names end in aSuffix.
+  static std::vector<std::string> FilesEndingIn(const std::string& aHostDir,
+                                                const std::string& aSuffix) {
+    std::vector<std::string> out;
+    if (!stdfs::exists(aHostDir)) return out;
+    for (const auto& e : stdfs::recursive_directory_iterator(aHostDir)) {
+      const std::string p = e.path().string();
+      if (p.size() >= aSuffix.size() && p.compare(p.size() - aSuffix.size(), aSuffix.size(),
+                                                  aSuffix) == 0) {
+        out.push_back(p);
+      }
+    }
+    return out;
+  }
+  static bool ServiceRunning(const std::string& aName) {
+    pf::ServiceHandle h;
+    pf::ServiceStatus st;
+    return h.Open(aName) && h.QueryStatus(st) && st.CurrentState == pf::kServiceRunning;
+  }
+  static std::string Remembered(const std::string& aName) {
+    std::string v;
+    pf::SettingsStore::ReadString(pf::RootKey::LocalMachine, "SOFTWARE\\ONDREVO\\OVOnlineSetup",
+                                  aName, v);
+    return v;
+  }
+
+  std::string FBin, FErrFile;
+  ovtest::TChildren FChildren;
 };
 
 }  // namespace
 
-TEST_F(OvInstTest, InstallsBothKetrinModulesAndRemembersTheChoices) {
+TEST_F(OvInstTest, InstallsTheKetrinSampleWholly) {
+  PublishSample("C:\\Shop\\");
+  // A log the new version drops before its files are copied.
+  WriteHost(Host("C:\\Shop\\Caldis\\logs\\旧日志.log"), "old");
   std::string err;
-  ASSERT_EQ(Run({"--modules", "web,pos", "--dir", "C:\\Soft"}, err), 0) << err;
-  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\OVWebClient.exe")), "web");
-  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\js\\应用.js")), std::string(30000, 'j'));
-  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Caldis\\Caldis.exe")), "pos");
-  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.ini")));
-  std::string v;
-  using ov::platform::RootKey;
-  using ov::platform::SettingsStore;
-  ASSERT_TRUE(SettingsStore::ReadString(RootKey::LocalMachine, "SOFTWARE\\ONDREVO\\OVOnlineSetup",
-                                        "KetrinPath", v));
-  EXPECT_EQ(v, "C:\\Soft");
-  ASSERT_TRUE(SettingsStore::ReadString(RootKey::LocalMachine, "SOFTWARE\\ONDREVO\\OVOnlineSetup",
-                                        "KetrinWeb", v));
-  EXPECT_EQ(v, "1");
+  ASSERT_EQ(Run({"--modules", "web,pos", "--dir", "C:\\Shop", "--lang", "EN"}, err), 0) << err;
+
+  EXPECT_EQ(Mismatches(WebManifest(), "C:\\Shop\\Web\\"), "");
+  EXPECT_EQ(Mismatches(VersionManifest("61063"), "C:\\Shop\\Caldis\\"), "");
+  EXPECT_FALSE(HostExists(Host("C:\\Shop\\Caldis\\logs\\旧日志.log")));
+  EXPECT_EQ(FilesEndingIn(Host("C:\\Shop"), ".parts"), std::vector<std::string>{});
+
+  const std::string ini = "C:\\Shop\\Web\\OVWebClient.ini";
+  auto plain = [&](const char* aKey) {
+    return TOvAlgLib::GetAESDecrypt(TovLib::IniRead("Main", aKey, "", ini), "QTRNUX");
+  };
+  EXPECT_EQ(plain("AppTitle"), "Ketrin-saas");
+  EXPECT_EQ(plain("AppLangType"), "2");
+  EXPECT_EQ(plain("AppUpgrader"), FStore.BaseUrl() + "/updatefiles/ketrin_webapp/");
+  EXPECT_NE(TovLib::IniRead("Main", "AppTitle", "", ini), "Ketrin-saas");  // stored encrypted
+
+  // One shortcut per module on the desktop, pointing at the installed programs.
+  const std::string desktop = TInstHelper::GetSysDir("Desktop");
+  const auto links = FilesEndingIn(Host(desktop), ".desktop");
+  ASSERT_EQ(links.size(), 2u);
+  std::string execs;
+  for (const auto& l : links) execs += ReadHost(l);
+  EXPECT_NE(execs.find(Host("C:\\Shop\\Web\\OVWebClient.exe")), std::string::npos) << execs;
+  EXPECT_NE(execs.find(Host("C:\\Shop\\Caldis\\Caldis.exe")), std::string::npos) << execs;
+
+  EXPECT_EQ(Remembered("KetrinPath"), "C:\\Shop");
+  EXPECT_EQ(Remembered("KetrinWeb"), "1");
+  EXPECT_EQ(Remembered("KetrinPos"), "1");
+  // The version's after task installed the service from its new program and started it.
+  EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("CaldisSvc"); }));
+  std::string image;
+  ASSERT_TRUE(pf::SettingsStore::ReadString(pf::RootKey::LocalMachine,
+                                            std::string(pf::kServicesKey) + "\\CaldisSvc",
+                                            "ImagePath", image));
+  EXPECT_EQ(image, "C:\\Shop\\Caldis\\CaldisSvc.exe");
+
+  // A second run finds the service running, stops it for the copy and starts it again.
+  ASSERT_EQ(Run({"--modules", "pos", "--dir", "C:\\Shop"}, err), 0) << err;
+  EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("CaldisSvc"); }));
+  EXPECT_EQ(Remembered("KetrinWeb"), "0");
+}
+
+TEST_F(OvInstTest, InstallsTheZelcvServiceProduct) {
+  PublishSample("C:\\Shop\\", "C:\\Zel\\");
+  std::string err;
+  ASSERT_EQ(Run({"--product", "zelcv", "--dir", "C:\\Zel"}, err), 0) << err;
+  EXPECT_EQ(Mismatches(VersionManifest("21062"), "C:\\Zel\\"), "");
+  EXPECT_EQ(TovLib::IniRead("Main", "SoftDefVerFlag", "", "C:\\Zel\\OVZelService.ini"), "CV");
+  EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("OVZelService"); }));
+}
+
+TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
+  PublishSample("C:\\Shop\\");
+  // Slow enough that the kill lands inside the download of the web module's largest file.
+  FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/bin/OVBrowser.dll*",
+                   .BandwidthBytesPerSec = 150 * 1024});
+  const pid_t pid = Start({"--modules", "web,pos", "--dir", "C:\\Shop"});
+  FChildren.Add(static_cast<uint32_t>(pid));
+  const std::string shop = Host("C:\\Shop");
+  ASSERT_TRUE(ovtest::PollUntil([&] {
+    for (const auto& p : FilesEndingIn(shop, ".parts")) {
+      std::error_code ec;
+      if (stdfs::file_size(p, ec) > 64 * 1024 && !ec) return true;
+    }
+    return false;
+  }));
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_FALSE(FilesEndingIn(shop, ".parts").empty());
+
+  FStore.ClearFaults();
+  FStore.ClearLog();
+  std::string err;
+  ASSERT_EQ(Run({"--modules", "web,pos", "--dir", "C:\\Shop"}, err), 0) << err;
+  EXPECT_EQ(FilesEndingIn(shop, ".parts"), std::vector<std::string>{});
+  EXPECT_EQ(Mismatches(WebManifest(), "C:\\Shop\\Web\\"), "");
+  EXPECT_EQ(Mismatches(VersionManifest("61063"), "C:\\Shop\\Caldis\\"), "");
+  // The rerun resumed the cut download instead of fetching it from the start.
+  bool resumed = false;
+  for (const auto& e : FStore.RequestLog()) {
+    if (e.Path.find("OVBrowser.dll") != std::string::npos && e.Range.rfind("bytes=", 0) == 0 &&
+        e.Range != "bytes=0-") {
+      resumed = true;
+    }
+  }
+  EXPECT_TRUE(resumed);
+}
+
+TEST_F(OvInstTest, DroppedConnectionsEndInACorrectInstallOrAClearFailure) {
+  PublishSample("C:\\Shop\\");
+  int installed = 0;
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::string err;
+    ASSERT_TRUE(FStore.LoadFaults(R"({"seed":)" + std::to_string(seed) +
+                                      R"(,"faults":[{"chance":25,"cut_at_random":true}]})",
+                                  err))
+        << err;
+    const std::string dir = "C:\\Drop" + std::to_string(seed) + "\\";
+    const int rc = Run({"--modules", "web,pos", "--dir", dir}, err);
+    ASSERT_TRUE(rc == 0 || rc == 1) << rc;
+    std::printf("seed %u: exit %d %s", seed, rc, rc == 0 ? "\n" : err.c_str());
+    const std::string web = Mismatches(WebManifest(), dir + "Web\\");
+    const std::string pos = Mismatches(VersionManifest("61063"), dir + "Caldis\\");
+    if (rc == 0) {
+      ++installed;
+      EXPECT_EQ(web, "");
+      EXPECT_EQ(pos, "");
+    } else {
+      EXPECT_EQ(err.rfind("ovinst: ", 0), 0u) << err;
+      EXPECT_GT(err.size(), std::string("ovinst: \n").size()) << err;
+      // Whatever was put in place is the published file; nothing half-written.
+      for (const std::string* list : {&web, &pos}) {
+        std::stringstream lines(*list);
+        for (std::string line; std::getline(lines, line);) {
+          EXPECT_NE(line.find(": missing !="), std::string::npos) << line;
+        }
+      }
+    }
+  }
+  // The retries of the download client carry most runs through.
+  EXPECT_GE(installed, 1);
 }
 
 TEST_F(OvInstTest, BadArgumentsAndFailuresHaveTheirExitCodes) {
+  PublishSample("C:\\Shop\\");
   std::string err;
   EXPECT_EQ(Run({"--product", "nosuch"}, err), 2);
   EXPECT_NE(err.find("usage: ovinst"), std::string::npos);

@@ -24,7 +24,12 @@ static const char kUsage[] =
     "  ovpublish enterprise --catalogue FILE --softid N --install-code CODE --data FILE\n"
     "    Puts the install parameters (a JSON object in FILE) of an enterprise into the\n"
     "    catalogue.\n"
-    "  --zip also writes F.zip holding F for every published file F.\n"
+    "  ovpublish sample --sample DIR --store DIR --catalogue FILE [--ketrin-dir WINDIR]\n"
+    "      [--zelcv-dir WINDIR]\n"
+    "    The sample products written by ovsample (ketrin's Web and Caldis modules and\n"
+    "    slides, zelcv's service and slides); the folders are where the installs will go.\n"
+    "  --zip also writes F.zip holding F for every published file F; with\n"
+    "  --zip-min-size N only for files of at least N bytes.\n"
     "exit codes: 0 done, 1 publishing failed, 2 bad arguments\n";
 
 #include <charconv>
@@ -35,6 +40,7 @@ static const char kUsage[] =
 #include <vector>
 
 #include "Publish.h"
+#include "sample/PublishSample.h"
 
 namespace {
 
@@ -122,7 +128,8 @@ bool GetTasks(const TArgs& aArgs, std::vector<TPublishTask>& aTasks, std::string
 int RunFolder(int argc, char** argv) {
   TArgs a;
   std::string err;
-  if (!ParseArgs(argc, argv, {"--source", "--store", "--folder", "--module", "--version"},
+  if (!ParseArgs(argc, argv,
+                 {"--source", "--store", "--folder", "--module", "--version", "--zip-min-size"},
                  {"--note", "--slider", "--task"}, {"--source", "--store", "--folder"}, true, a,
                  err)) {
     return BadArgs(err);
@@ -134,6 +141,7 @@ int RunFolder(int argc, char** argv) {
   job.ModuleCode = Get(a, "--module");
   job.Version = Get(a, "--version");
   job.Zip = a.Zip;
+  if (!GetNumber(a, "--zip-min-size", job.ZipMinSize, err)) return BadArgs(err);
   for (const auto& n : a.Multi["--note"]) {
     const auto eq = n.find('=');
     if (eq == std::string::npos || eq == 0) return BadArgs("note " + n + " is not NAME=VALUE");
@@ -152,7 +160,8 @@ int RunVersion(int argc, char** argv) {
           argc, argv,
           {"--source", "--store", "--folder", "--catalogue", "--item-id", "--pos-type", "--ver-no",
            "--file-id", "--ver-name", "--up-ver-no", "--up-ver-name", "--up-file-id", "--softid",
-           "--branch-jg", "--jh-no", "--ver-date", "--ver-up-date", "--force-update", "--memo"},
+           "--branch-jg", "--jh-no", "--ver-date", "--ver-up-date", "--force-update", "--memo",
+           "--zip-min-size"},
           {"--task"},
           {"--source", "--store", "--folder", "--catalogue", "--item-id", "--pos-type", "--ver-no",
            "--file-id"},
@@ -179,6 +188,7 @@ int RunVersion(int argc, char** argv) {
   job.VerMemo = Get(a, "--memo");
   job.Zip = a.Zip;
   if (!GetNumber(a, "--file-id", job.VerFileId, err) ||
+      !GetNumber(a, "--zip-min-size", job.ZipMinSize, err) ||
       !GetNumber(a, "--up-file-id", job.UpFileId, err) || !GetTasks(a, job.Tasks, err)) {
     return BadArgs(err);
   }
@@ -210,6 +220,23 @@ int RunEnterprise(int argc, char** argv) {
   return 0;
 }
 
+int RunSample(int argc, char** argv) {
+  TArgs a;
+  std::string err;
+  if (!ParseArgs(argc, argv, {"--sample", "--store", "--catalogue", "--ketrin-dir", "--zelcv-dir"},
+                 {}, {"--sample", "--store", "--catalogue"}, false, a, err)) {
+    return BadArgs(err);
+  }
+  TSamplePublish job;
+  job.Sample = Get(a, "--sample");
+  job.StoreRoot = Get(a, "--store");
+  job.Catalogue = Get(a, "--catalogue");
+  job.KetrinDir = Get(a, "--ketrin-dir", job.KetrinDir);
+  job.ZelcvDir = Get(a, "--zelcv-dir", job.ZelcvDir);
+  if (!PublishSample(job, err)) return Failed(err);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,6 +246,7 @@ int main(int argc, char** argv) {
   if (cmd == "version") return RunVersion(argc, argv);
   if (cmd == "slides") return RunSlides(argc, argv);
   if (cmd == "enterprise") return RunEnterprise(argc, argv);
+  if (cmd == "sample") return RunSample(argc, argv);
   if (cmd == "--help" || cmd == "-h") {
     std::fputs(kUsage, stdout);
     return 0;

@@ -1,5 +1,5 @@
-// Test helper standing in for a product's program or service; tests copy it under the names
-// of the programs they need (pos.exe, svc.exe) and run the copies.
+// The programs of the sample product ("OVWebClient.exe", "Caldis.exe", the services) and of the
+// tests (pos.exe, svc.exe): one small program copied under each name; the copies are run.
 //   (no options)         runs until TERM, the way a supervised service is stopped, or a kill
 //   --exit N             exits at once with code N
 //   --args-to FILE       first writes its arguments, one a line, to the Windows file FILE
