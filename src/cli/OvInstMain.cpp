@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/OVError.h"
+#include "cli/ConsoleReceiver.h"
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
@@ -49,46 +50,6 @@ int BadArgs(const std::string& aWhy) {
   std::fprintf(stderr, "ovinst: %s\n%s", aWhy.c_str(), kUsage);
   return 2;
 }
-
-// Hints as lines; on a terminal the download line is redrawn in place.
-class TConsole : public IInstallReceiver {
- public:
-  TConsole() : FTty(::isatty(STDOUT_FILENO) == 1) {}
-  void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override {
-    EndLine();
-    if (!aHint.empty()) std::printf("%s\n", aHint.c_str());
-    if (!aSubHint.empty()) std::printf("  %s\n", aSubHint.c_str());
-    std::fflush(stdout);
-  }
-  void ShowInstProgress(int32_t aPos, int32_t aMax) override {
-    if (aMax <= 0 || aPos == FLastPos) return;
-    FLastPos = aPos;
-    const int pct = static_cast<int>(100LL * aPos / aMax);
-    if (FTty) {
-      std::printf("\r[%-40s] %3d%%", std::string(static_cast<size_t>(pct * 40 / 100), '#').c_str(),
-                  pct);
-      FOpenLine = true;
-    } else {
-      std::printf("progress %d/%d\n", aPos, aMax);
-    }
-    std::fflush(stdout);
-  }
-  void ShowFileDownProgressHint(const std::string& aHint) override {
-    if (!FTty || aHint.empty()) return;
-    std::printf("\r  %s", aHint.c_str());
-    FOpenLine = true;
-    std::fflush(stdout);
-  }
-  void EndLine() {
-    if (FOpenLine) std::printf("\n");
-    FOpenLine = false;
-  }
-
- private:
-  bool FTty;
-  bool FOpenLine = false;
-  int32_t FLastPos = -1;
-};
 
 }  // namespace
 
@@ -178,7 +139,7 @@ int main(int argc, char** argv) {
 
   int exitCode = 1;
   std::string msg;
-  TConsole console;
+  ov::cli::TConsoleReceiver console(stdout, ::isatty(STDOUT_FILENO) == 1);
   if (choice.Path.empty()) {
     msg = "no install folder";
   } else if (!IsSingleModuleProduct(info.Code) && !choice.Web && !choice.Pos) {

@@ -253,6 +253,7 @@ int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, s
   h->SetOnAppInstProgress([&aReceiver](int32_t p, int32_t m) { aReceiver.ShowInstProgress(p, m); });
   h->SetOnAppFileDownProgressHint(
       [&aReceiver](const std::string& a) { aReceiver.ShowFileDownProgressHint(a); });
+  h->SetOnDownloadBytes([&aReceiver](int64_t r, int64_t t) { aReceiver.ShowDownloadBytes(r, t); });
   int32_t max = 0;
   if (row->Single) {
     max = 50;

@@ -20,6 +20,8 @@ class IInstallReceiver {
   virtual void ShowInstHint(const std::string& aHint, const std::string& aSubHint) = 0;
   virtual void ShowInstProgress(int32_t aPos, int32_t aMax) = 0;
   virtual void ShowFileDownProgressHint(const std::string& aHint) = 0;
+  // Called on the downloading thread itself; a receiver that uses it must be thread-safe.
+  virtual void ShowDownloadBytes(int64_t /*aRead*/, int64_t /*aTotal*/) {}
 };
 
 // What a product row remembers and where it installs by default.

@@ -36,6 +36,9 @@ void FreeSoftVar();
 using TOnAppInstHint = std::function<void(const std::string& aHint, const std::string& aSubHint)>;
 using TOnAppInstProgress = std::function<void(int32_t aPos, int32_t aMax)>;
 using TOnAppFileDownProgressHint = std::function<void(const std::string& aHint)>;
+// Bytes of the running download so far and its length (0 when unknown), for front ends that
+// show amounts and speed; raised on the downloading thread, without a hand-over.
+using TOnDownloadBytes = std::function<void(int64_t aRead, int64_t aTotal)>;
 
 // The root of every product installer: the three events to the main window and the services
 // all installers share.
@@ -56,6 +59,8 @@ class TSoftBaseHelper {
   void SetOnAppFileDownProgressHint(TOnAppFileDownProgressHint aValue) {
     FOnAppFileDownProgressHint = std::move(aValue);
   }
+  const TOnDownloadBytes& OnDownloadBytes() const { return FOnDownloadBytes; }
+  void SetOnDownloadBytes(TOnDownloadBytes aValue) { FOnDownloadBytes = std::move(aValue); }
 
   int64_t GetTickTime();
   void Log(const std::string& aLog, bool aIsLog = false);
@@ -72,9 +77,13 @@ class TSoftBaseHelper {
   bool IsAppInstStop(std::string& aResult);
   // Raises the progress event on the calling thread when it is assigned.
   void AppInstProgress(int32_t aPos, int32_t aMax);
+  void DownloadBytes(int64_t aRead, int64_t aTotal) {
+    if (FOnDownloadBytes) FOnDownloadBytes(aRead, aTotal);
+  }
 
  private:
   TOnAppInstHint FOnAppInstHint;
   TOnAppInstProgress FOnAppInstProgress;
   TOnAppFileDownProgressHint FOnAppFileDownProgressHint;
+  TOnDownloadBytes FOnDownloadBytes;
 };

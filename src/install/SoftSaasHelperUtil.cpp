@@ -253,6 +253,7 @@ void TSoftSaasHelper::OnFileUpdate(ov::net::IHttpStack*, const std::string&, con
         text = TovLib::ConvertBytes(AContentLength) + "/" + TovLib::ConvertBytes(AReadCount) + " ";
       }
       AppFileDownProgressHint(text);
+      DownloadBytes(AReadCount, AContentLength);
     } catch (const std::exception& e) {
       Log(std::string("[TMain.OnFileUpdate]执行出错：") + e.what());
     }
