@@ -7,6 +7,8 @@
 #include <QPainterPath>
 #include <QThread>
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
 #include "base/OVStrUtil.h"
 #include "ui/OVSkinUtil.h"
@@ -92,7 +94,7 @@ TMsgBox::TMsgBox(QWidget* aParent) : TBaseForm(aParent) {
   lblHint->installEventFilter(this);
   AlignControls();
 
-  // The inherited controls sit where this window's design puts them.
+  // This window has its own places for the inherited controls.
   PlaceControl(lblMin, 426, -1);
   PlaceControl(lblSysButtonBack, 478, -1);
   PlaceControl(imgClose, 484, 7);
@@ -167,7 +169,7 @@ bool TMsgBox::eventFilter(QObject* aWatched, QEvent* aEvent) {
 }
 
 void TMsgBox::SetMsgType(int32_t Value) {
-  // Laid out from the design width every time, so the result does not depend on an earlier
+  // Laid out from the full width every time, so the result does not depend on an earlier
   // type.
   SetFormWidth(kDesignWidth);
   const bool warning = Value == 1;
@@ -330,6 +332,24 @@ void ShowInfoBox(const std::string& aMsg, const std::string& aTitle) {
 
 namespace {
 
+class TDone {
+ public:
+  void Set() {
+    std::lock_guard<std::mutex> g(FLock);
+    FDone = true;
+    FCond.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> g(FLock);
+    FCond.wait(g, [this] { return FDone; });
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FCond;
+  bool FDone = false;
+};
+
 class TQtMessageBox : public ov::platform::IMessageBox {
  public:
   void ShowMessage(const std::string& aMsg, const std::string& aTitle) override {
@@ -342,9 +362,15 @@ class TQtMessageBox : public ov::platform::IMessageBox {
       ShowInfoBox(aMsg, aTitle);
       return;
     }
-    // Widgets live on the GUI thread only; the caller waits as it would for a modal box.
-    QMetaObject::invokeMethod(
-        app, [&] { ShowInfoBox(aMsg, aTitle); }, Qt::BlockingQueuedConnection);
+    // Widgets live on the GUI thread only; the caller waits as it would for a modal box. The
+    // wait ends when the queued call is gone, run or dropped with the application.
+    auto done = std::make_shared<TDone>();
+    {
+      auto notify = std::shared_ptr<void>(nullptr, [done](void*) { done->Set(); });
+      QMetaObject::invokeMethod(
+          app, [aMsg, aTitle, notify] { ShowInfoBox(aMsg, aTitle); }, Qt::QueuedConnection);
+    }
+    done->Wait();
   }
 
  private:
