@@ -30,6 +30,9 @@ namespace {
 std::mutex gPathLock;
 std::set<std::string> gPreparedPrefixes;
 std::string gProgramOverride;
+// The program's own Windows path, worked out once per prefix: the settings beside the program
+// are read often, and each mapping from a host path resolves every drive link.
+std::string gProgramFile;
 
 std::string EnvOr(const char* name, const std::string& def) {
   const char* v = std::getenv(name);
@@ -511,6 +514,7 @@ std::string PrefixDir() {
 void ResetPrefixCache() {
   std::lock_guard<std::mutex> g(gPathLock);
   gPreparedPrefixes.clear();
+  gProgramFile.clear();
 }
 
 void EnsurePrefix() {
@@ -608,11 +612,18 @@ std::string ProgramFile() {
     std::lock_guard<std::mutex> g(gPathLock);
     if (!gProgramOverride.empty()) return gProgramOverride;
   }
+  {
+    std::lock_guard<std::mutex> g(gPathLock);
+    if (!gProgramFile.empty()) return gProgramFile;
+  }
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return {};
   buf[n] = '\0';
-  return MapFromHost(buf);
+  std::string win = MapFromHost(buf);
+  std::lock_guard<std::mutex> g(gPathLock);
+  gProgramFile = win;
+  return win;
 }
 
 }  // namespace ov::platform
