@@ -252,6 +252,14 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   }
   const std::string h2 = aAppName + instFile + comma + LangT("gls_plswait", "请稍候") + "...";
   const bool debug = TovLib::IsDebug();
+  // Download copies go once all are copied: a file system that keeps deleted inodes from
+  // reuse for a while makes every file created after a deletion slower to create.
+  std::vector<std::string> copiedCopies;
+  auto deleteCopied = [&] {
+    for (const auto& c : copiedCopies) {
+      Log("[更新文件]成功后删除：" + c + (fs::DeleteFile(c) ? "成功" : "失败"));
+    }
+  };
   for (size_t i = 0; i < files.size(); ++i) {
     const TFileInfo& e = files[i];
     const std::string m = EntryPath(e.TargetFile, aPath);
@@ -264,6 +272,7 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       aResult = copyFailed;
       AppInstHint(h2, aResult);
       so.SetUpdateSucessed(false);
+      deleteCopied();
       return -1;
     }
     fs::ForceDirectories(str::ExtractFileDir(m));
@@ -279,14 +288,14 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       aResult = copyFailed;
       AppInstHint(h2, aResult);
       so.SetUpdateSucessed(false);
+      deleteCopied();
       return -1;
     }
-    if (!debug) {
-      Log("[更新文件]成功后删除：" + n + (fs::DeleteFile(n) ? "成功" : "失败"));
-    }
+    if (!debug) copiedCopies.push_back(n);
     offset = StepOffset(i, divisor);
     RaiseProgress(offset);
   }
+  deleteCopied();
   Advance(offset);
   return 1;
 }

@@ -181,6 +181,31 @@ TEST_F(PipelineTest, DebugModeKeepsTheDownloadCopies) {
   EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\k.txt")));
 }
 
+TEST_F(PipelineTest, DownloadCopiesOfCopiedFilesAreDeletedAlsoWhenALaterCopyFails) {
+  Source("a.txt", "first");
+  Source("b.txt", "second");
+  Source("c.txt", "third");
+  const std::string url = PublishWeb();
+  TovLib::IniOptWrite("IsDebug", "0");
+  TovLib::SetDebugFlag(-1);
+  // A folder where b.txt belongs: its copy fails.
+  std::filesystem::create_directories(Host("C:\\Soft\\Web\\b.txt"));
+  std::string result;
+  ASSERT_EQ(Install(url, result), -1);
+  EXPECT_EQ(result, "更新失败：.\\b.txt");
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\a.txt")), "first");
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\a.txt")));
+  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\b.txt")));
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\c.txt")));
+
+  std::filesystem::remove(Host("C:\\Soft\\Web\\b.txt"));
+  ASSERT_EQ(Install(url, result), 1) << result;
+  for (const char* f : {"a.txt", "b.txt", "c.txt"}) {
+    EXPECT_FALSE(HostExists(Host(std::string("C:\\Soft\\Web\\updt_temp\\") + f))) << f;
+  }
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\c.txt")), "third");
+}
+
 TEST_F(PipelineTest, AddressProblems) {
   std::string result;
   EXPECT_EQ(Install("", result), -1);
