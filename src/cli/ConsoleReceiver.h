@@ -45,6 +45,7 @@ class TConsoleReceiver : public IInstallReceiver {
   void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override;
   void ShowInstProgress(int32_t aPos, int32_t aMax) override;
   void ShowFileDownProgressHint(const std::string& aHint) override;
+  bool WantsFileDownProgressHint() const override { return false; }
   void ShowDownloadBytes(int64_t aRead, int64_t aTotal) override;
   // Ends the live line, so later output starts on a line of its own.
   void EndLine();

@@ -149,7 +149,9 @@ int main(int argc, char** argv) {
     // msg holds the platform's answer
   } else if (PrepareInstall(choice, msg) == 1) {
     SoftVar().path().SetV(choice.Path);
-    if (RunInstall(choice, console, msg) == 1) {
+    // The window pauses after each module so the user sees where it stands; a console has
+    // nothing to show in that second.
+    if (RunInstall(choice, console, msg, 0) == 1) {
       console.EndLine();
       std::printf("%s\n", LangT("app_dup_inst_finished", "程序已安装完成！").c_str());
       exitCode = 0;

@@ -251,8 +251,12 @@ int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, s
   h->SetOnAppInstHint(
       [&aReceiver](const std::string& a, const std::string& b) { aReceiver.ShowInstHint(a, b); });
   h->SetOnAppInstProgress([&aReceiver](int32_t p, int32_t m) { aReceiver.ShowInstProgress(p, m); });
-  h->SetOnAppFileDownProgressHint(
-      [&aReceiver](const std::string& a) { aReceiver.ShowFileDownProgressHint(a); });
+  if (aReceiver.WantsFileDownProgressHint()) {
+    h->SetOnAppFileDownProgressHint(
+        [&aReceiver](const std::string& a) { aReceiver.ShowFileDownProgressHint(a); });
+  } else {
+    h->SetOnAppFileDownProgressHint(nullptr);
+  }
   h->SetOnDownloadBytes([&aReceiver](int64_t r, int64_t t) { aReceiver.ShowDownloadBytes(r, t); });
   int32_t max = 0;
   if (row->Single) {

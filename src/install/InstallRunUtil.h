@@ -20,6 +20,9 @@ class IInstallReceiver {
   virtual void ShowInstHint(const std::string& aHint, const std::string& aSubHint) = 0;
   virtual void ShowInstProgress(int32_t aPos, int32_t aMax) = 0;
   virtual void ShowFileDownProgressHint(const std::string& aHint) = 0;
+  // False for a receiver that ignores the download text: the installer then does not hand
+  // every progress step of a download over to the main thread for it.
+  virtual bool WantsFileDownProgressHint() const { return true; }
   // Called on the downloading thread itself; a receiver that uses it must be thread-safe.
   virtual void ShowDownloadBytes(int64_t /*aRead*/, int64_t /*aTotal*/) {}
 };

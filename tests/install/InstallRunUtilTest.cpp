@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <filesystem>
 #include <fstream>
 
@@ -22,9 +24,15 @@ class TRecorder : public IInstallReceiver {
     LastPos = aPos;
     LastMax = aMax;
   }
-  void ShowFileDownProgressHint(const std::string&) override {}
+  void ShowFileDownProgressHint(const std::string&) override { ++DownHints; }
+  void ShowDownloadBytes(int64_t aRead, int64_t) override {
+    if (aRead > 0) ++ByteReports;
+  }
+  bool WantsFileDownProgressHint() const override { return WantsDownHints; }
   std::vector<std::string> Hints;
   int32_t LastPos = 0, LastMax = 0;
+  bool WantsDownHints = true;
+  std::atomic<int> DownHints{0}, ByteReports{0};
 };
 
 class InstallRunTest : public TServiceTest {
@@ -83,6 +91,25 @@ TEST_F(InstallRunTest, OnlyThePosModuleAsksForTheVersion) {
   ASSERT_EQ(RunInstall(c, r, msg, 1), 1) << msg;
   EXPECT_EQ(r.LastMax, 50);
   EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web")));
+}
+
+TEST_F(InstallRunTest, DownloadTextReachesOnlyReceiversThatWantItAndBytesReachAll) {
+  TInstallChoice c{"ketrin", false, true, "C:\\Soft"};
+  std::string msg;
+  ASSERT_EQ(PrepareInstall(c, msg), 1) << msg;
+  TRecorder wants;
+  ASSERT_EQ(RunInstall(c, wants, msg, 1), 1) << msg;
+  EXPECT_GT(wants.DownHints, 0);
+  EXPECT_GT(wants.ByteReports, 0);
+
+  const TInstallChoice elsewhere{"ketrin", false, true, "C:\\Soft2"};
+  ASSERT_EQ(PrepareInstall(elsewhere, msg), 1) << msg;
+  SoftVar().path().SetV(elsewhere.Path);
+  TRecorder declines;
+  declines.WantsDownHints = false;
+  ASSERT_EQ(RunInstall(elsewhere, declines, msg, 1), 1) << msg;
+  EXPECT_EQ(declines.DownHints, 0);
+  EXPECT_GT(declines.ByteReports, 0);
 }
 
 TEST_F(InstallRunTest, AFailedWebModuleSkipsThePosModule) {
