@@ -209,7 +209,10 @@ TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
   ASSERT_TRUE(ovtest::PollUntil([&] {
     for (const auto& p : FilesEndingIn(shop, ".parts")) {
       std::error_code ec;
-      if (stdfs::file_size(p, ec) > 64 * 1024 && !ec) return true;
+      if (p.find("OVBrowser.dll") != std::string::npos && stdfs::file_size(p, ec) > 64 * 1024 &&
+          !ec) {
+        return true;
+      }
     }
     return false;
   }));
