@@ -18,6 +18,9 @@ cmake --build --preset dev -j2 --target "${TARGETS[@]}"
 BIN="$ROOT/build/dev"
 DEMO=$(mktemp -d /tmp/ovdemo.XXXXXX)
 export OV_PREFIX="$DEMO/prefix"
+# The shortcuts of the demo install stay in the demo folder, off the user's own desktop.
+export XDG_DESKTOP_DIR="$DEMO/Desktop" XDG_DATA_HOME="$DEMO/share"
+mkdir -p "$XDG_DESKTOP_DIR" "$XDG_DATA_HOME/applications"
 PROGRAM_DIR="$OV_PREFIX/drive_c/OVOnlineSetup"
 mkdir -p "$PROGRAM_DIR" "$DEMO/store"
 
@@ -71,5 +74,6 @@ echo "demo: the demo prefix is $OV_PREFIX"
 echo "demo: C:\\ is $OV_PREFIX/drive_c; the ketrin modules went to"
 echo "        $OV_PREFIX/drive_c/Ondrevo/Ketrin/Web"
 echo "        $OV_PREFIX/drive_c/Ondrevo/Ketrin/Caldis"
-echo "demo: shortcuts, settings store and logs are below $OV_PREFIX as well"
+echo "demo: desktop shortcuts in $XDG_DESKTOP_DIR, menu entries in $XDG_DATA_HOME/applications;"
+echo "      the settings store and the logs are below $OV_PREFIX"
 exit $status
