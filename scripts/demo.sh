@@ -66,6 +66,9 @@ fi
 
 stop_standin
 # The services the install started are supervised from this prefix; a demo leaves none behind.
+for control in "$OV_PREFIX"/services/*/supervise/control; do
+  [ -p "$control" ] && timeout 2 sh -c 'printf dx > "$1"' _ "$control" 2>/dev/null || true
+done
 if [ -s "$OV_PREFIX/runsvdir.pid" ]; then
   kill -HUP "$(head -n1 "$OV_PREFIX/runsvdir.pid" | tr -dc 0-9)" 2>/dev/null || true
 fi
