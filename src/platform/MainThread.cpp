@@ -67,7 +67,7 @@ class TQueueMainThread : public IMainThread {
                    [&] { return !FQueue.empty() || FClosed; });
   }
 
-  void Close() {
+  void Close() override {
     std::lock_guard<std::mutex> g(FLock);
     FClosed = true;
     FQueue.clear();
@@ -136,9 +136,7 @@ void InvokeSync(const std::function<void()>& aFn) { Impl()->InvokeSync(aFn); }
 void ProcessPending() { Impl()->ProcessPending(); }
 void WaitForHandOver(int32_t aMs) { Impl()->WaitForHandOver(aMs); }
 
-void CloseHandOvers() {
-  if (auto* q = dynamic_cast<TQueueMainThread*>(Impl().get())) q->Close();
-}
+void CloseHandOvers() { Impl()->Close(); }
 
 void StartWorker(std::function<void()> aFn) {
   std::lock_guard<std::mutex> g(gWorkerLock);

@@ -20,6 +20,8 @@ class IMainThread {
   virtual void ProcessPending() = 0;
   // Sleeps up to aMs, or less when a hand-over is queued meanwhile.
   virtual void WaitForHandOver(int32_t aMs) = 0;
+  // Drops pending and later hand-overs and releases the workers waiting on them.
+  virtual void Close() = 0;
 };
 
 // The built-in queue; its main thread is the thread that created it.
