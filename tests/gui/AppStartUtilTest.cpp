@@ -210,11 +210,18 @@ class TFakeMainForm : public QWidget {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a last file finishing
       WorkerSawExit = HasSyncObj() && SyncObj().IsAppExit();
     });
-    QTimer::singleShot(150, this, [this] { close(); });
+    // Closed once a few hints were shown, as the close image would be during a download.
+    FShown.start();
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this] {
+      if (Hints >= 3 || FShown.elapsed() > 5000) close();
+    });
+    poll->start(10);
   }
 
  private:
   bool FCloseAtShow;
+  QElapsedTimer FShown;
 };
 
 }  // namespace
@@ -225,7 +232,10 @@ TEST_F(AppStartTest, ClosingTheWindowStopsAndJoinsAWorkerBeforeAnythingGoes) {
   TFakeMainForm::Hints = 0;
   TFakeMainForm::WorkerSawExit = false;
   QWidget* shown = nullptr;
-  QTimer::singleShot(20000, qApp, [] { QApplication::quit(); });  // a hang fails instead
+  QTimer guard;  // a hang fails instead
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, qApp, &QApplication::quit);
+  guard.start(20000);
   const int code = ov::app::RunApp([&]() -> std::unique_ptr<QWidget> {
     EXPECT_EQ(LiveObjects(), 12);  // before any window
     auto f = std::make_unique<TFakeMainForm>(false);
@@ -234,7 +244,7 @@ TEST_F(AppStartTest, ClosingTheWindowStopsAndJoinsAWorkerBeforeAnythingGoes) {
   });
   EXPECT_EQ(code, 0);
   EXPECT_NE(shown, nullptr);
-  EXPECT_GT(TFakeMainForm::Hints.load(), 0);
+  EXPECT_GE(TFakeMainForm::Hints.load(), 3);
   EXPECT_TRUE(TFakeMainForm::WorkerSawExit);
   EXPECT_EQ(TFakeMainForm::WorkersAtDestroy, 0);
   EXPECT_EQ(ov::platform::RunningWorkers(), 0);
@@ -246,7 +256,10 @@ TEST_F(AppStartTest, ClosingTheWindowStopsAndJoinsAWorkerBeforeAnythingGoes) {
 TEST_F(AppStartTest, AWindowThatClosesWhileFirstShownEndsTheRun) {
   QElapsedTimer t;
   t.start();
-  QTimer::singleShot(10000, qApp, [] { QApplication::quit(); });
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, qApp, &QApplication::quit);
+  guard.start(10000);
   EXPECT_EQ(ov::app::RunApp([] { return std::make_unique<TFakeMainForm>(true); }), 0);
   EXPECT_LT(t.elapsed(), 5000);
   EXPECT_EQ(LiveObjects(), 0);
