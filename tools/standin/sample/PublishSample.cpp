@@ -20,6 +20,24 @@ bool AddTasks(const std::vector<std::string>& aTexts, std::vector<TPublishTask>&
   return true;
 }
 
+// A version of the sample below versions/<module>/<version>, large files with zip variants.
+TVersionPublish SampleVersion(const TSamplePublish& aJob, const std::string& aSource,
+                              const std::string& aItemId, const std::string& aPosType,
+                              const std::string& aVerNo, int64_t aFileId) {
+  TVersionPublish v;
+  v.Source = aSource;
+  v.StoreRoot = aJob.StoreRoot;
+  v.Folder = "versions/" + aPosType + "/" + aVerNo;
+  v.Catalogue = aJob.Catalogue;
+  v.ItemId = aItemId;
+  v.PosType = aPosType;
+  v.VerNo = aVerNo;
+  v.VerFileId = aFileId;
+  v.Zip = true;
+  v.ZipMinSize = kSampleZipMinSize;
+  return v;
+}
+
 }  // namespace
 
 bool PublishSample(const TSamplePublish& aJob, std::string& aError) {
@@ -39,37 +57,17 @@ bool PublishSample(const TSamplePublish& aJob, std::string& aError) {
   web.ZipMinSize = kSampleZipMinSize;
   if (!AddTasks({"0:0:OVWebClient.exe"}, web.Tasks, aError)) return false;
 
-  TVersionPublish pos;
-  pos.Source = ketrin + "/pos";
-  pos.StoreRoot = aJob.StoreRoot;
-  pos.Folder = "versions/61063/1.0.5";
-  pos.Catalogue = aJob.Catalogue;
-  pos.ItemId = "80001888";
-  pos.PosType = "61063";
-  pos.VerNo = "1.0.5";
+  TVersionPublish pos = SampleVersion(aJob, ketrin + "/pos", "80001888", "61063", "1.0.5", 55);
   pos.VerName = "Caldis 1.0.5";
-  pos.VerFileId = 55;
   pos.VerMemo = "示例版本";
-  pos.Zip = true;
-  pos.ZipMinSize = kSampleZipMinSize;
   if (!AddTasks({"0:3:CaldisSvc", "0:0:Caldis.exe", "0:8:.\\logs\\旧日志.log",
                  "1:4:CaldisSvc|" + caldisDir + "CaldisSvc.exe"},
                 pos.Tasks, aError)) {
     return false;
   }
 
-  TVersionPublish svc;
-  svc.Source = zelcv + "/svc";
-  svc.StoreRoot = aJob.StoreRoot;
-  svc.Folder = "versions/21062/2.3.1";
-  svc.Catalogue = aJob.Catalogue;
-  svc.ItemId = "80001004";
-  svc.PosType = "21062";
-  svc.VerNo = "2.3.1";
+  TVersionPublish svc = SampleVersion(aJob, zelcv + "/svc", "80001004", "21062", "2.3.1", 77);
   svc.VerName = "Corvela商品智能下发服务 2.3.1";
-  svc.VerFileId = 77;
-  svc.Zip = true;
-  svc.ZipMinSize = kSampleZipMinSize;
   if (!AddTasks({"0:3:OVZelService", "1:4:OVZelService|" + zelcvDir + "OVZelService.exe"},
                 svc.Tasks, aError)) {
     return false;
