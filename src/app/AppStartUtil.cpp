@@ -11,9 +11,11 @@
 #include "install/ProgramStartUtil.h"
 #include "platform/MainThread.h"
 #include "platform/MessageBox.h"
+#include "platform/ShellLinks.h"
 #include "ui/BaseFormUnit.h"
 #include "ui/MsgBoxUnit.h"
 #include "ui/OVSkinUtil.h"
+#include "ui/QtFolderPickerUtil.h"
 #include "ui/QtMainThreadUtil.h"
 #include "update/UpdateObjUtil.h"
 
@@ -39,6 +41,7 @@ void PrepareApplication() {
 void StartApp() {
   ov::platform::SetMessageBox(CreateQtMessageBox());
   ov::platform::SetMainThread(CreateQtMainThread());
+  ov::platform::SetFolderPicker(CreateQtFolderPicker());
   CreateOVSkin();
   try {
     ov::StartProgram();
@@ -48,6 +51,7 @@ void StartApp() {
     ov::EndProgram();
     FreeOVSkin();
     CloseMainThreadForGood();
+    ov::platform::SetFolderPicker(nullptr);
     ov::platform::SetMessageBox(nullptr);
     throw;
   }
@@ -67,6 +71,7 @@ void EndApp(bool aWorkersEnded) {
     TovLib::Log(std::string(64, '-'));
   }
   CloseMainThreadForGood();
+  ov::platform::SetFolderPicker(nullptr);
   ov::platform::SetMessageBox(nullptr);
 }
 

@@ -3,16 +3,10 @@
 #include <memory>
 
 #include "app/AppStartUtil.h"
-#include "ui/BaseFormUnit.h"
+#include "app/OLSMainUnit.h"
 
 int main(int argc, char** argv) {
   ov::app::PrepareApplication();
   QApplication app(argc, argv);
-  return ov::app::RunApp([]() -> std::unique_ptr<QWidget> {
-    // TOLSMain goes here.
-    auto form = std::make_unique<TBaseForm>();
-    form->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    form->SetClientSize(720, 520);
-    return form;
-  });
+  return ov::app::RunApp([]() -> std::unique_ptr<QWidget> { return std::make_unique<TOLSMain>(); });
 }

@@ -88,6 +88,8 @@ class TOVImage : public QLabel {
   void Repaint();
   // How many times the picture was shown (for callers that must know whether it was redrawn).
   int32_t PaintCount() const { return FPaintCount; }
+  int32_t Tag() const { return FTag; }
+  void SetTag(int32_t aValue) { FTag = aValue; }
 
   TOVNotifyEvent OnClick;
   TOVNotifyEvent OnMouseEnter;
@@ -103,6 +105,7 @@ class TOVImage : public QLabel {
   QImage FPicture;
   QByteArray FFormat;
   int32_t FPaintCount = 0;
+  int32_t FTag = 0;
 };
 
 // A panel: a filled background with an optional one-pixel flat bevel.

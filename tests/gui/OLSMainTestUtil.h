@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/OLSMainUnit.h"
+#include "common/ServiceTest.h"
+#include "install/ProgramStartUtil.h"
+#include "platform/MainThread.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellLinks.h"
+#include "ui/OVSkinUtil.h"
+#include "ui/QtMainThreadUtil.h"
+#include "update/UpdateObjUtil.h"
+
+// The window's own operations, reachable from the tests.
+class TOLSMainProbe : public TOLSMain {
+ public:
+  using TOLSMain::TOLSMain;
+  using TOLSMain::ApplyLanguage;
+  using TOLSMain::FitInstTitle;
+  using TOLSMain::LoadSliderImage;
+  using TOLSMain::SwitchLanguage;
+};
+
+// Messages the window shows, instead of modal boxes.
+class TRecordedBoxes : public ov::platform::IMessageBox {
+ public:
+  void ShowMessage(const std::string& aMsg, const std::string& aTitle) override {
+    Messages.push_back(aMsg);
+    Titles.push_back(aTitle);
+  }
+  std::vector<std::string> Messages;
+  std::vector<std::string> Titles;
+};
+
+// A folder dialog that answers what the test chose, and remembers how it was opened.
+class TFakePicker : public ov::platform::IFolderPicker {
+ public:
+  bool PickFolder(const std::string& aCaption, std::string& aFolder) override {
+    ++Opened;
+    Caption = aCaption;
+    Start = aFolder;
+    if (Cancel) return false;
+    aFolder = Answer;
+    return true;
+  }
+  std::string Answer;
+  bool Cancel = false;
+  int Opened = 0;
+  std::string Caption, Start;
+};
+
+// The window's process-wide objects as the program start makes them, the Qt main thread, the
+// stand-in services, recorded message boxes and a fake folder dialog.
+class TOLSMainTest : public TServiceTest {
+ protected:
+  void SetUp() override {
+    TServiceTest::SetUp();
+    // Closing a test's window must not end the event loops of later tests.
+    QApplication::setQuitOnLastWindowClosed(false);
+    FreeSyncObj();  // the window makes its own
+    CreateOVSkin();
+    ov::StartProgram();
+    ov::platform::SetMainThread(CreateQtMainThread());
+    FBoxes = std::make_shared<TRecordedBoxes>();
+    ov::platform::SetMessageBox(FBoxes);
+    FPicker = std::make_shared<TFakePicker>();
+    ov::platform::SetFolderPicker(FPicker);
+  }
+  void TearDown() override {
+    ov::platform::JoinWorkers(20000);
+    FWindow.reset();
+    ov::platform::SetFolderPicker(nullptr);
+    ov::platform::SetMessageBox(nullptr);
+    ov::platform::CloseHandOvers();
+    ov::EndProgram();
+    FreeOVSkin();
+    QApplication::setQuitOnLastWindowClosed(true);
+    TServiceTest::TearDown();
+  }
+  // Makes and shows the window for a product row.
+  TOLSMainProbe& Open(const std::string& aCode = "ketrin") {
+    FWindow = std::make_unique<TOLSMainProbe>(aCode);
+    FWindow->show();
+    return *FWindow;
+  }
+  std::string Folder() const { return OVStdStr(FWindow->edtModPath->text()); }
+
+  std::unique_ptr<TOLSMainProbe> FWindow;
+  std::shared_ptr<TRecordedBoxes> FBoxes;
+  std::shared_ptr<TFakePicker> FPicker;
+};
