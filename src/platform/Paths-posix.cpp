@@ -538,14 +538,50 @@ void EnsurePrefix() {
   SeedShellFolders();
 }
 
+namespace {
+
+// A drive's resolved folder, kept while its link is the same link: every path mapping asks, and
+// resolving the whole chain costs a readlink per component. Relinking a drive makes a new link
+// (another inode or change time), which is noticed by one lstat.
+struct TDriveCache {
+  std::string Link;
+  dev_t Dev = 0;
+  ino_t Ino = 0;
+  struct timespec Ctime{};
+  std::string Target;
+};
+std::mutex gDriveLock;
+TDriveCache gDrives[26];
+
+bool SameLink(const TDriveCache& aC, const std::string& aLink, const struct stat& aSt) {
+  return aC.Link == aLink && aC.Dev == aSt.st_dev && aC.Ino == aSt.st_ino &&
+         aC.Ctime.tv_sec == aSt.st_ctim.tv_sec && aC.Ctime.tv_nsec == aSt.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
 std::string DriveTarget(char aLetter) {
   char l = str::LowerChar(aLetter);
   if (l < 'a' || l > 'z') return {};
   EnsurePrefix();
   std::string link = PrefixDir() + "/dosdevices/" + l + ":";
+  struct stat lst{};
+  if (::lstat(link.c_str(), &lst) != 0) return {};
+  TDriveCache& c = gDrives[l - 'a'];
+  {
+    std::lock_guard<std::mutex> g(gDriveLock);
+    // The folder itself may have gone; that is checked every time.
+    if (SameLink(c, link, lst)) return IsDir(c.Target) ? c.Target : std::string();
+  }
   char buf[PATH_MAX];
   if (!::realpath(link.c_str(), buf)) return {};
   if (!IsDir(buf)) return {};
+  std::lock_guard<std::mutex> g(gDriveLock);
+  c.Link = link;
+  c.Dev = lst.st_dev;
+  c.Ino = lst.st_ino;
+  c.Ctime = lst.st_ctim;
+  c.Target = buf;
   return buf;
 }
 

@@ -85,6 +85,23 @@ TEST_F(PathsTest, ReverseMappingPrefersTheLongestDrive) {
   EXPECT_EQ(MapFromHost("/etc/hostname"), "");
 }
 
+TEST_F(PathsTest, ARelinkedOrRemovedDriveIsSeenAtOnce) {
+  const std::string first = AddDrive('d');
+  EXPECT_EQ(MapToHost("D:\\a.txt"), stdfs::canonical(first).string() + "/a.txt");
+  // The same link name now points elsewhere.
+  const std::string second = stdfs::path(Prefix()).parent_path().string() + "/other_d";
+  stdfs::create_directories(second);
+  const std::string link = Prefix() + "/dosdevices/d:";
+  stdfs::remove(link);
+  stdfs::create_directory_symlink(second, link);
+  EXPECT_EQ(MapToHost("D:\\a.txt"), stdfs::canonical(second).string() + "/a.txt");
+  EXPECT_EQ(MapFromHost(second + "/a.txt"), "D:\\a.txt");
+  // The folder goes while the link stays.
+  stdfs::remove_all(second);
+  EXPECT_FALSE(DriveExists('d'));
+  EXPECT_EQ(DriveTarget('d'), "");
+}
+
 TEST_F(PathsTest, ExistingComponentsAreFoundWithoutRegardToCase) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/Program Files/Ondrevo");
