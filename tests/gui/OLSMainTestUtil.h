@@ -1,15 +1,19 @@
 #pragma once
 
+#include <sys/prctl.h>
+
 #include <QApplication>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/OLSMainUnit.h"
+#include "common/RealProcess.h"
 #include "common/ServiceTest.h"
 #include "install/ProgramStartUtil.h"
 #include "platform/MainThread.h"
 #include "platform/MessageBox.h"
+#include "platform/Services.h"
 #include "platform/ShellLinks.h"
 #include "ui/OVSkinUtil.h"
 #include "ui/QtMainThreadUtil.h"
@@ -57,6 +61,9 @@ class TFakePicker : public ov::platform::IFolderPicker {
 // stand-in services, recorded message boxes and a fake folder dialog.
 class TOLSMainTest : public TServiceTest {
  protected:
+  // Services an install starts outlive their supervisor for a moment; adopting them lets the
+  // test reap them.
+  static void SetUpTestSuite() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
   void SetUp() override {
     TServiceTest::SetUp();
     // Closing a test's window must not end the event loops of later tests.
@@ -71,11 +78,16 @@ class TOLSMainTest : public TServiceTest {
     ov::platform::SetFolderPicker(FPicker);
   }
   void TearDown() override {
-    ov::platform::JoinWorkers(20000);
+    // As at program end: a worker the run left behind stops, and no hand-over waits for a
+    // main thread that is not servicing them any more.
+    if (HasSyncObj()) SyncObj().SetIsAppExit(true);
+    ov::platform::CloseHandOvers();
+    EXPECT_TRUE(ov::platform::JoinWorkers(20000));
     FWindow.reset();
+    ov::platform::StopSupervision();
+    ovtest::ReapAdopted();
     ov::platform::SetFolderPicker(nullptr);
     ov::platform::SetMessageBox(nullptr);
-    ov::platform::CloseHandOvers();
     ov::EndProgram();
     FreeOVSkin();
     QApplication::setQuitOnLastWindowClosed(true);
