@@ -72,8 +72,8 @@ void TOLSMain::lblcorvelaSetPathClick(QWidget*) {
     if (!start.empty()) ov::platform::fs::ForceDirectories(start);
   }
   std::string chosen;
-  if (!TInstHelper::SelectFolderDialog(this, LangT("gls_install", "安装") + LangT("gls_dir", "目录"),
-                                       start, chosen)) {
+  if (!TInstHelper::SelectFolderDialog(
+          this, LangT("gls_install", "安装") + LangT("gls_dir", "目录"), start, chosen)) {
     return;
   }
   const size_t root = chosen.find(":\\");
@@ -175,6 +175,4 @@ void TOLSMain::lblFnshInstClick(QWidget*) { close(); }
 
 void TOLSMain::FormClose() { SaveInstChoices(); }
 
-void TOLSMain::SaveInstChoices() {
-  ::SaveInstChoices(Choice(), OVStdStr(edtInstCorpId->text()));
-}
+void TOLSMain::SaveInstChoices() { ::SaveInstChoices(Choice(), OVStdStr(edtInstCorpId->text())); }

@@ -85,7 +85,8 @@ void TOLSMain::ShowInstProgress(int32_t aPos, int32_t aMax) {
     return;
   }
   if (!FProgressQueued.exchange(true)) {
-    QMetaObject::invokeMethod(this, [this] { ApplyProgress(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { ApplyProgress(); }, Qt::QueuedConnection);
   }
 }
 

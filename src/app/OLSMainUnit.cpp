@@ -6,8 +6,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QRegularExpressionValidator>
 #include <QProxyStyle>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QWindow>
 
@@ -114,6 +114,9 @@ TOLSMain::TOLSMain(const std::string& aProductCode) : QWidget(nullptr), FCode(aP
   setFont(PixelFont(17));
   setFixedSize(720, 520);
   setAutoFillBackground(true);
+  QPalette p = palette();
+  p.setColor(QPalette::Window, OVColorToQColor(FColor));
+  setPalette(p);
   CreateControls();
   FormCreate();
 }
@@ -152,7 +155,8 @@ void TOLSMain::CreateControls() {
   }
 
   // Code card.
-  lblInstCorpId = Label(crdformcode, "企业id：", 31, 251, 221, 23, Qt::AlignRight | Qt::AlignVCenter);
+  lblInstCorpId =
+      Label(crdformcode, "企业id：", 31, 251, 221, 23, Qt::AlignRight | Qt::AlignVCenter);
   lblInstCode = Label(crdformcode, "安装码：", 31, 307, 221, 23, Qt::AlignRight | Qt::AlignVCenter);
   edtInstCorpId = Edit(crdformcode, "请输入Corvela企业id", 264, 248);
   edtInstCorpId->setToolTip(QStringLiteral("请输入注册的Corvela平台企业id"));
@@ -182,7 +186,8 @@ void TOLSMain::CreateControls() {
   lblchkmodpos = Label(crdformoptn, "  安装Caldis前台", 432, 255, 161, 36);
   SetModCheck(lblchkmodweb, imgchkmodweb1, true, imgchkmodweb2);
   SetModCheck(lblchkmodpos, imgchkmodpos1, true, imgchkmodpos2);
-  lblModPath = Label(crdformoptn, "安装目录：", 40, 442, 141, 23, Qt::AlignRight | Qt::AlignVCenter);
+  lblModPath =
+      Label(crdformoptn, "安装目录：", 40, 442, 141, 23, Qt::AlignRight | Qt::AlignVCenter);
   edtModPath = Edit(crdformoptn, "请输入或选择安装目录", 187, 439);
   edtModPath->resize(400, 31);
   edtModPath->setReadOnly(true);
@@ -327,10 +332,10 @@ void TOLSMain::InitProduct() {
         TInstHelper::getReg(info.ValuePrefix + "pos", std::to_string(lblchkmodpos->Tag()));
     SetModCheck(lblchkmodpos, imgchkmodpos1, pos == "1", imgchkmodpos2);
   } else {
-    for (QWidget* w : {static_cast<QWidget*>(lblchkmodweb), static_cast<QWidget*>(imgchkmodweb1),
-                       static_cast<QWidget*>(imgchkmodweb2), static_cast<QWidget*>(lblchkmodpos),
-                       static_cast<QWidget*>(imgchkmodpos1),
-                       static_cast<QWidget*>(imgchkmodpos2)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(lblchkmodweb), static_cast<QWidget*>(imgchkmodweb1),
+          static_cast<QWidget*>(imgchkmodweb2), static_cast<QWidget*>(lblchkmodpos),
+          static_cast<QWidget*>(imgchkmodpos1), static_cast<QWidget*>(imgchkmodpos2)}) {
       w->hide();
     }
   }
@@ -389,8 +394,8 @@ void TOLSMain::ApplyLanguage() {
   // The drive letter stays; the rest is the language's folder (the first Chinese pass stores
   // the folder then shown).
   const std::string path = OVStdStr(edtModPath->text());
-  edtModPath->setText(OVQStr(FirstCodePoint(path) +
-                             lang.T(app + "_InstPath", str::CodePointCopy(path, 1))));
+  edtModPath->setText(
+      OVQStr(FirstCodePoint(path) + lang.T(app + "_InstPath", str::CodePointCopy(path, 1))));
   edtModPath->SetTag(0);
   if (edtModPath->isVisibleTo(this) && edtModPath->isEnabled()) edtModPath->selectAll();
   lblModInst->SetCaption(T("gls_install", lblModInst->Caption()));

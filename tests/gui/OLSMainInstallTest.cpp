@@ -172,9 +172,12 @@ TEST_F(OLSMainInstallTest, TheCloseImageDuringADownloadStopsWithoutAMessage) {
   });
   poll.start(20);
   QTest::mouseClick(w.lblModInst, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return !w.tmrInst->isActive() && w.tmrInst->Tag() == 1 &&
-                                   w.crdpnl->currentWidget() == w.crdformfnsh; },
-                      120000));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return !w.tmrInst->isActive() && w.tmrInst->Tag() == 1 &&
+               w.crdpnl->currentWidget() == w.crdformfnsh;
+      },
+      120000));
   EXPECT_TRUE(clicked);
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(SyncObj().IsAppExit());

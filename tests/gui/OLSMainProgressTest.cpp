@@ -16,8 +16,7 @@ class OLSMainProgressTest : public TOLSMainTest {
  protected:
   // A one-colour slide at a Windows path, listed as slider<n>.
   void Slide(int aN, QColor aColor, const std::string& aFile = "") {
-    const std::string file =
-        aFile.empty() ? "C:\\Slides\\" + std::to_string(aN) + ".png" : aFile;
+    const std::string file = aFile.empty() ? "C:\\Slides\\" + std::to_string(aN) + ".png" : aFile;
     QImage img(40, 30, QImage::Format_RGB32);
     img.fill(aColor);
     WriteHost(Host(file), "");

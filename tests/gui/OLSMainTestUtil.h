@@ -22,11 +22,11 @@
 // The window's own operations, reachable from the tests.
 class TOLSMainProbe : public TOLSMain {
  public:
-  using TOLSMain::TOLSMain;
   using TOLSMain::ApplyLanguage;
   using TOLSMain::FitInstTitle;
   using TOLSMain::LoadSliderImage;
   using TOLSMain::SwitchLanguage;
+  using TOLSMain::TOLSMain;
 };
 
 // Messages the window shows, instead of modal boxes.
