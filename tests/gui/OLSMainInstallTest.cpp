@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "base/OVInstHelperUtil.h"
 #include "gui/GuiTestUtil.h"
@@ -185,4 +186,43 @@ TEST_F(OLSMainInstallTest, TheCloseImageDuringADownloadStopsWithoutAMessage) {
   EXPECT_FALSE(ov::platform::fs::DirectoryExists("C:\\Shop\\Caldis"));
   EXPECT_EQ(TInstHelper::getReg("KetrinWeb", ""), "1");
   EXPECT_EQ(TInstHelper::getReg("KetrinPath", ""), "C:\\Shop");
+}
+
+TEST_F(OLSMainInstallTest, AnAcceptedInstallCodeLeadsToTheOptionsCardWithoutFlags) {
+  ov::standin::TCatalogue cat;
+  cat.PutEnterprise(1001, "K7Q2", nlohmann::json::parse(R"({"business_weburl":"https://web/"})"));
+  FPlatform.SetCatalogue(cat);
+  TOLSMainProbe& w = Open("corvela");
+  w.edtInstCorpId->setText(Q("1001"));
+  w.edtInstCode->setText(Q("WRONG"));
+  QTest::keyClick(w.edtInstCode, Qt::Key_Return);
+  ASSERT_EQ(FBoxes->Messages.size(), 1u);
+  EXPECT_EQ(w.crdpnl->currentWidget(), w.crdformcode);
+  EXPECT_FALSE(w.imgEN->isHidden());
+  w.edtInstCode->setText(Q(" K7Q2 "));
+  QTest::keyClick(w.edtInstCode, Qt::Key_Return);
+  EXPECT_EQ(FBoxes->Messages.size(), 1u);
+  EXPECT_EQ(w.crdpnl->currentWidget(), w.crdformoptn);
+  EXPECT_EQ(w.imgClose->parentWidget(), w.crdformoptn);
+  EXPECT_EQ(w.lblInstTitle->parentWidget(), w.crdformoptn);
+  EXPECT_TRUE(w.imgEN->isHidden());
+  EXPECT_TRUE(w.imgCN->isHidden());
+  w.close();
+  EXPECT_EQ(TInstHelper::getReg("CorvelaCorpId", ""), "1001");
+}
+
+TEST_F(OLSMainInstallTest, AServiceProductInstallsItsOneModuleWithoutBoxes) {
+  PublishSample("C:\\Shop\\", "C:\\Zel\\");
+  TOLSMainProbe& w = Open("zelcv");
+  w.SetModulePauseMs(10);
+  w.edtModPath->setText(Q("C:\\Zel"));
+  QTest::mouseClick(w.lblModInst, Qt::LeftButton);
+  ASSERT_TRUE(FBoxes->Messages.empty()) << FBoxes->Messages[0];
+  ASSERT_TRUE(WaitFor([&] { return w.crdpnl->currentWidget() == w.crdformfnsh; }, 120000));
+  EXPECT_TRUE(FBoxes->Messages.empty()) << FBoxes->Messages[0];
+  EXPECT_EQ(SoftVar().name().v(), "Corvela商品智能下发服务");
+  EXPECT_EQ(w.pbModInst->maximum(), 50);
+  EXPECT_TRUE(ov::platform::fs::FileExists("C:\\Zel\\OVZelService.ini"));
+  w.close();
+  EXPECT_EQ(TInstHelper::getReg("ZelcvPath", ""), "C:\\Zel");
 }
