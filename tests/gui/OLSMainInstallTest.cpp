@@ -226,3 +226,15 @@ TEST_F(OLSMainInstallTest, AServiceProductInstallsItsOneModuleWithoutBoxes) {
   w.close();
   EXPECT_EQ(TInstHelper::getReg("ZelcvPath", ""), "C:\\Zel");
 }
+
+TEST_F(OLSMainInstallTest, WithoutAFolderTextInTheTablesADriveRootStillGetsAPath) {
+  AddDrive('E');
+  // Not labelled yet: no table holds the product's folder text, so its default is used.
+  FWindow = std::make_unique<TOLSMainProbe>("ketrin");
+  FPicker->Answer = "E:\\";
+  FWindow->lblcorvelaSetPathClick(FWindow->imgModPathSelect);
+  EXPECT_EQ(Folder(), "E:\\ondrevo\\ketrin\\");
+  FPicker->Answer = "E:\\Ondrevo";
+  FWindow->lblcorvelaSetPathClick(FWindow->imgModPathSelect);
+  EXPECT_EQ(Folder(), "E:\\Ondrevo\\ketrin\\");
+}
