@@ -60,8 +60,9 @@ bool TAcHTTPClient::NetFileExists(const std::string& aUri) {
   if (!ov::str::StartsText("http://", url) && !ov::str::StartsText("https://", url)) {
     url = "http://" + url;
   }
-  const int32_t status = ov::net::ProbeStatus(url, "InetURL:/1.0", FOptions.ConnTimeoutMs,
-                                              FOptions.CaFile);
+  if (!FProbes) FProbes = std::make_unique<ov::net::TProbeSession>();
+  const int32_t status = FProbes->Probe(url, "InetURL:/1.0", FOptions.ConnTimeoutMs,
+                                        FOptions.CaFile);
   return status == 200 || status == 302;
 }
 

@@ -60,4 +60,6 @@ class TAcHTTPClient {
   int64_t FEndPosition = -1;
   int64_t FContentLength = -1;
   ov::net::THttpOptions FOptions;
+  // Existence probes of this client share a connection while it lives.
+  std::unique_ptr<ov::net::TProbeSession> FProbes;
 };

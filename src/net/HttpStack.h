@@ -79,7 +79,23 @@ std::unique_ptr<IHttpStack> CreateIdStack();
 void SetNetStackCreationFails(bool aFail);
 
 // A GET through libcurl that stops after the headers of the final answer; its status code,
-// or 0 when nothing answered.
+// or 0 when nothing answered. A short error answer is read to its end, so a session's next
+// probe can use the same connection; a file's body is never fetched.
+class TProbeSession {
+ public:
+  TProbeSession();
+  ~TProbeSession();
+  TProbeSession(const TProbeSession&) = delete;
+  TProbeSession& operator=(const TProbeSession&) = delete;
+  int32_t Probe(const std::string& aUrl, const std::string& aAgent, int32_t aTimeoutMs,
+                const std::string& aCaFile);
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
+
+// One probe on a connection of its own.
 int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t aTimeoutMs,
                     const std::string& aCaFile);
 

@@ -189,7 +189,12 @@ struct TProbeState {
   long Status = 0;
   bool Done = false;
   CURL* Curl = nullptr;
+  int64_t Length = -1;  // Content-Length of the answer being read, -1 when none
+  bool Drain = false;   // a small error body is read so the connection can serve the next probe
 };
+
+// Error answers up to this size are read to their end instead of cutting the connection.
+constexpr int64_t kProbeDrainLimit = 64 * 1024;
 
 size_t OnProbeHeader(char* aData, size_t aSize, size_t aCount, void* aUser) {
   auto* st = static_cast<TProbeState*>(aUser);
@@ -198,19 +203,28 @@ size_t OnProbeHeader(char* aData, size_t aSize, size_t aCount, void* aUser) {
   if (line.rfind("HTTP/", 0) == 0) {
     size_t sp = line.find(' ');
     st->Status = sp == std::string::npos ? 0 : std::strtol(line.c_str() + sp + 1, nullptr, 10);
+    st->Length = -1;
+  } else if (ov::str::StartsText("content-length:", line)) {
+    st->Length = std::strtoll(line.c_str() + 15, nullptr, 10);
   } else if (line.empty()) {
     char* location = nullptr;
     curl_easy_getinfo(st->Curl, CURLINFO_REDIRECT_URL, &location);
-    // The end of the final answer's headers: stop here, no body is fetched.
+    // The end of the final answer's headers: a file's body is never fetched.
     if (st->Status != 100 && !(st->Status >= 300 && st->Status < 400 && location)) {
       st->Done = true;
+      if (st->Status >= 400 && st->Length >= 0 && st->Length <= kProbeDrainLimit) {
+        st->Drain = true;
+        return n;
+      }
       return 0;
     }
   }
   return n;
 }
 
-size_t DiscardBody(char*, size_t, size_t, void*) { return 0; }
+size_t DiscardBody(char*, size_t aSize, size_t aCount, void* aUser) {
+  return static_cast<TProbeState*>(aUser)->Drain ? aSize * aCount : 0;
+}
 
 }  // namespace
 
@@ -221,10 +235,32 @@ std::unique_ptr<IHttpStack> CreateNetStack() {
   return std::make_unique<TNetStack>();
 }
 
-int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t aTimeoutMs,
-                    const std::string& aCaFile) {
+// A handle keeps the options it was given; another agent or CA file gets a new handle.
+struct TProbeSession::TImpl {
+  CURL* Curl = nullptr;
+  std::string Agent, CaFile;
+  ~TImpl() {
+    if (Curl) curl_easy_cleanup(Curl);
+  }
+};
+
+TProbeSession::TProbeSession() : FImpl(std::make_unique<TImpl>()) {}
+TProbeSession::~TProbeSession() = default;
+
+int32_t TProbeSession::Probe(const std::string& aUrl, const std::string& aAgent,
+                             int32_t aTimeoutMs, const std::string& aCaFile) {
   GlobalInit();
-  CURL* c = curl_easy_init();
+  TImpl& h = *FImpl;
+  if (h.Curl && (h.Agent != aAgent || h.CaFile != aCaFile)) {
+    curl_easy_cleanup(h.Curl);
+    h.Curl = nullptr;
+  }
+  if (!h.Curl) {
+    h.Curl = curl_easy_init();
+    h.Agent = aAgent;
+    h.CaFile = aCaFile;
+  }
+  CURL* c = h.Curl;
   if (!c) return 0;
   THttpOptions o;
   o.ConnTimeoutMs = aTimeoutMs;
@@ -234,16 +270,24 @@ int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t 
   curl_slist* headers = MakeHeaders({{"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}});
   SetCommon(c, aUrl, o, headers);
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
-  TProbeState st{0, false, c};
+  TProbeState st;
+  st.Curl = c;
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnProbeHeader);
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &st);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, DiscardBody);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &st);
   CURLcode rc = curl_easy_perform(c);
+  // The handle outlives this call; the list it points to does not.
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
   curl_slist_free_all(headers);
-  curl_easy_cleanup(c);
   if (rc != CURLE_OK && !st.Done) return 0;
   return static_cast<int32_t>(st.Status);
+}
+
+int32_t ProbeStatus(const std::string& aUrl, const std::string& aAgent, int32_t aTimeoutMs,
+                    const std::string& aCaFile) {
+  TProbeSession once;
+  return once.Probe(aUrl, aAgent, aTimeoutMs, aCaFile);
 }
 
 }  // namespace ov::net

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "base/LoggerUtil.h"
 #include "base/OVError.h"
@@ -392,6 +393,22 @@ TEST_P(AcHTTPClient, NetFileExistsStopsAfterTheHeaders) {
   EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/none.png"));
   EXPECT_FALSE(c.NetFileExists("http://127.0.0.1:1/none"));
   for (const auto& e : FStore.RequestLog()) EXPECT_EQ(e.Method, "GET");
+  // The existing file's body was not fetched, and the probes after it still answer right.
+  EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+  EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/none.png"));
+  EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+}
+
+TEST_P(AcHTTPClient, ProbesForMissingFilesShareOneConnection) {
+  TAcHTTPClient c;
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/none" + std::to_string(i) + ".zip"));
+  }
+  // Each answer is a short 404 read to its end, so curl keeps the connection for the next.
+  std::set<int32_t> connections;
+  for (const auto& e : FStore.RequestLog()) connections.insert(e.RemotePort);
+  EXPECT_EQ(FStore.RequestLog().size(), 20u);
+  EXPECT_LE(connections.size(), 2u);
 }
 
 TEST(AcHTTPClientLog, PrimaryFailureIsLoggedAndTheSecondaryTakesOver) {

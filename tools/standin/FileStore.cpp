@@ -218,7 +218,7 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       const httplib::Response& Res;
       ~TLogOnReturn() {
         Store->Log({Req.method, Req.path, Req.get_header_value("Range"), Res.status,
-                    Req.get_header_value("Cookie")});
+                    Req.get_header_value("Cookie"), Req.remote_port});
       }
     } logOnReturn{this, req, res};
     TFault fault;

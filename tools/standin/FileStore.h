@@ -41,6 +41,7 @@ struct TRequestLogEntry {
   std::string Range;  // the Range header as sent
   int32_t Status = 0;
   std::string Cookie;  // the Cookie header as sent
+  int32_t RemotePort = 0;  // tells the client's connections apart
 };
 
 struct TFileStoreConfig {
