@@ -46,6 +46,7 @@ class TConsoleReceiver : public IInstallReceiver {
   void ShowInstProgress(int32_t aPos, int32_t aMax) override;
   void ShowFileDownProgressHint(const std::string& aHint) override;
   bool WantsFileDownProgressHint() const override { return false; }
+  bool TakesHintsOnAnyThread() const override { return true; }  // every call takes FLock
   void ShowDownloadBytes(int64_t aRead, int64_t aTotal) override;
   // Ends the live line, so later output starts on a line of its own.
   void EndLine();

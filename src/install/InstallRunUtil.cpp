@@ -257,6 +257,7 @@ int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, s
   } else {
     h->SetOnAppFileDownProgressHint(nullptr);
   }
+  h->SetHintsOnCallerThread(aReceiver.TakesHintsOnAnyThread());
   h->SetOnDownloadBytes([&aReceiver](int64_t r, int64_t t) { aReceiver.ShowDownloadBytes(r, t); });
   int32_t max = 0;
   if (row->Single) {

@@ -23,6 +23,9 @@ class IInstallReceiver {
   // False for a receiver that ignores the download text: the installer then does not hand
   // every progress step of a download over to the main thread for it.
   virtual bool WantsFileDownProgressHint() const { return true; }
+  // True for a receiver whose hint handlers may run on any thread: the installer then calls
+  // them on its worker directly instead of handing each hint to the main thread.
+  virtual bool TakesHintsOnAnyThread() const { return false; }
   // Called on the downloading thread itself; a receiver that uses it must be thread-safe.
   virtual void ShowDownloadBytes(int64_t /*aRead*/, int64_t /*aTotal*/) {}
 };

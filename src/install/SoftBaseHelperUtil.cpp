@@ -32,6 +32,10 @@ void TSoftBaseHelper::Log(const std::string& aLog, bool aIsLog) { TovLib::Log(aL
 
 void TSoftBaseHelper::AppInstHint(const std::string& aHint, const std::string& aSubHint) {
   if (!FOnAppInstHint) return;
+  if (FHintsOnCallerThread) {
+    FOnAppInstHint(aHint, aSubHint);
+    return;
+  }
   ov::platform::InvokeSync([this, aHint, aSubHint] {
     if (FOnAppInstHint) FOnAppInstHint(aHint, aSubHint);
   });
@@ -39,6 +43,10 @@ void TSoftBaseHelper::AppInstHint(const std::string& aHint, const std::string& a
 
 void TSoftBaseHelper::AppFileDownProgressHint(const std::string& aHint) {
   if (!FOnAppFileDownProgressHint) return;
+  if (FHintsOnCallerThread) {
+    FOnAppFileDownProgressHint(aHint);
+    return;
+  }
   ov::platform::InvokeSync([this, aHint] {
     if (FOnAppFileDownProgressHint) FOnAppFileDownProgressHint(aHint);
   });

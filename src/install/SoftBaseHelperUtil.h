@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +60,9 @@ class TSoftBaseHelper {
   void SetOnAppFileDownProgressHint(TOnAppFileDownProgressHint aValue) {
     FOnAppFileDownProgressHint = std::move(aValue);
   }
+  // Front ends whose handlers may run on any thread (the console) take the hints on the
+  // thread that raises them, without waiting for the main thread.
+  void SetHintsOnCallerThread(bool aValue) { FHintsOnCallerThread = aValue; }
   const TOnDownloadBytes& OnDownloadBytes() const { return FOnDownloadBytes; }
   void SetOnDownloadBytes(TOnDownloadBytes aValue) { FOnDownloadBytes = std::move(aValue); }
 
@@ -86,4 +90,5 @@ class TSoftBaseHelper {
   TOnAppInstProgress FOnAppInstProgress;
   TOnAppFileDownProgressHint FOnAppFileDownProgressHint;
   TOnDownloadBytes FOnDownloadBytes;
+  std::atomic<bool> FHintsOnCallerThread{false};
 };

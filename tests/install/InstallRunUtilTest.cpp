@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
@@ -18,8 +19,11 @@ namespace {
 class TRecorder : public IInstallReceiver {
  public:
   void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override {
+    std::lock_guard<std::mutex> g(Lock);
     Hints.push_back(aHint + "|" + aSubHint);
+    (ov::platform::IsMainThread() ? OnMain : OffMain)++;
   }
+  bool TakesHintsOnAnyThread() const override { return AnyThread; }
   void ShowInstProgress(int32_t aPos, int32_t aMax) override {
     LastPos = aPos;
     LastMax = aMax;
@@ -32,6 +36,9 @@ class TRecorder : public IInstallReceiver {
   std::vector<std::string> Hints;
   int32_t LastPos = 0, LastMax = 0;
   bool WantsDownHints = true;
+  bool AnyThread = false;
+  std::mutex Lock;
+  int OnMain = 0, OffMain = 0;
   std::atomic<int> DownHints{0}, ByteReports{0};
 };
 
@@ -110,6 +117,26 @@ TEST_F(InstallRunTest, DownloadTextReachesOnlyReceiversThatWantItAndBytesReachAl
   ASSERT_EQ(RunInstall(elsewhere, declines, msg, 1), 1) << msg;
   EXPECT_EQ(declines.DownHints, 0);
   EXPECT_GT(declines.ByteReports, 0);
+}
+
+TEST_F(InstallRunTest, HintsReachTheMainThreadUnlessTheReceiverTakesThemAnywhere) {
+  TInstallChoice c{"ketrin", false, true, "C:\\Soft"};
+  std::string msg;
+  ASSERT_EQ(PrepareInstall(c, msg), 1) << msg;
+  TRecorder main;
+  ASSERT_EQ(RunInstall(c, main, msg, 1), 1) << msg;
+  EXPECT_GT(main.OnMain, 0);
+  EXPECT_EQ(main.OffMain, 0);
+
+  const TInstallChoice elsewhere{"ketrin", false, true, "C:\\Soft2"};
+  ASSERT_EQ(PrepareInstall(elsewhere, msg), 1) << msg;
+  SoftVar().path().SetV(elsewhere.Path);
+  TRecorder anywhere;
+  anywhere.AnyThread = true;
+  ASSERT_EQ(RunInstall(elsewhere, anywhere, msg, 1), 1) << msg;
+  // The pipeline's hints come from its worker.
+  EXPECT_GT(anywhere.OffMain, 0);
+  EXPECT_EQ(anywhere.Hints.size(), main.Hints.size());
 }
 
 TEST_F(InstallRunTest, AFailedWebModuleSkipsThePosModule) {
