@@ -3,14 +3,19 @@
 #include <QApplication>
 #include <QtGlobal>
 
-// Qt is not built with the thread sanitizer, so the locks of its own worker threads (the
-// pixmap conversions' thread pool) are invisible to it. A race is left out when one of its
-// stacks passes through Qt's libraries; the program's own hand-overs between threads use
-// standard locks and are still checked.
+// Qt and the libraries under it on a desktop (glib's main loop, D-Bus) are not built with the
+// thread sanitizer, so the locks of their own threads (the pixmap conversions' pool, the
+// D-Bus connection thread waking glib's loop) are invisible to it. A race is left out when
+// one of its stacks passes through those libraries; the program's own hand-overs between
+// threads use standard locks and are still checked.
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libQt6Core.so\n"
          "race:libQt6Gui.so\n"
-         "race:libQt6Widgets.so\n";
+         "race:libQt6Widgets.so\n"
+         "race:libQt6DBus.so\n"
+         "race:libQt6XcbQpa.so\n"
+         "race:libglib-2.0.so\n"
+         "race:libdbus-1.so\n";
 }
 
 // The dialogs need a widget application; without a display they draw on Qt's offscreen
