@@ -6,8 +6,8 @@
 // Qt and the libraries under it on a desktop (glib's main loop, D-Bus) are not built with the
 // thread sanitizer, so the locks of their own threads (the pixmap conversions' pool, the
 // D-Bus connection thread waking glib's loop) are invisible to it. A race is left out when
-// one of its stacks passes through those libraries; the program's own hand-overs between
-// threads use standard locks and are still checked.
+// one of its stacks passes through those libraries, and so is a lock order inside them; the
+// program's own hand-overs between threads use standard locks and are still checked.
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libQt6Core.so\n"
          "race:libQt6Gui.so\n"
@@ -15,7 +15,10 @@ extern "C" const char* __tsan_default_suppressions() {
          "race:libQt6DBus.so\n"
          "race:libQt6XcbQpa.so\n"
          "race:libglib-2.0.so\n"
-         "race:libdbus-1.so\n";
+         "race:libdbus-1.so\n"
+         "deadlock:libdbus-1.so\n"
+         "deadlock:libglib-2.0.so\n"
+         "deadlock:libQt6DBus.so\n";
 }
 
 // The dialogs need a widget application; without a display they draw on Qt's offscreen
