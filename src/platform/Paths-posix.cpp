@@ -391,6 +391,8 @@ FolderIndex& Folders() {
   return *index;
 }
 
+std::string DriveFolder(char aLetter, bool aCheckFolder);
+
 // Maps Windows paths for one call. Whatever it learns (a drive's folder, a folder's names)
 // serves only the paths of that call, so nothing it answers outlives the moment it looked.
 class PathMapper {
@@ -407,9 +409,11 @@ class PathMapper {
     }
     std::string base;
     std::string rest;
+    int drive = -1;
     if (p.size() >= 2 && p[1] == ':' && str::LowerChar(p[0]) >= 'a' &&
         str::LowerChar(p[0]) <= 'z') {
-      base = Drive(p[0]);
+      drive = str::LowerChar(p[0]) - 'a';
+      base = Drive(drive);
       if (base.empty()) return {};
       rest = p.substr(2);
     } else if (p[0] == '\\') {
@@ -429,19 +433,50 @@ class PathMapper {
     FLastBase = base;
     std::string host = i > 0 ? FLastSteps[i - 1].Host : base;
     bool probing = i > 0 ? FLastSteps[i - 1].Probing : true;
+    // Where the rest exists as written, every component of it does, and the walk would take
+    // each as written: one lstat answers. Where only its folder does, only the last name is
+    // looked up. Either also shows the drive's folder is there.
+    bool lastMissing = false;
+    struct stat dirSt{};
+    if (probing && i < parts.size()) {
+      std::string whole = host;
+      for (size_t k = i; k < parts.size(); ++k) whole = JoinHost(whole, parts[k]);
+      size_t known = i;
+      if (Exists(whole)) {
+        known = parts.size();
+      } else {
+        std::string dir = host;
+        for (size_t k = i; k + 1 < parts.size(); ++k) dir = JoinHost(dir, parts[k]);
+        if (::stat(dir.c_str(), &dirSt) == 0 && S_ISDIR(dirSt.st_mode)) {
+          known = parts.size() - 1;
+          lastMissing = true;
+        }
+      }
+      if (drive >= 0 && (known == parts.size() || lastMissing)) FDriveSeen[drive] = true;
+      for (; i < known; ++i) {
+        host = JoinHost(host, parts[i]);
+        if (FSeveral) FLastSteps.push_back({parts[i], host, true});
+      }
+    }
+    if (drive >= 0 && !FDriveSeen[drive]) {
+      if (!IsDir(base)) return {};  // the drive's folder has gone
+      FDriveSeen[drive] = true;
+    }
     for (; i < parts.size(); ++i) {
       const std::string& part = parts[i];
       std::string exact = JoinHost(host, part);
-      if (probing && !Exists(exact)) {
+      if (probing && (lastMissing || !Exists(exact))) {
         struct stat st{};
-        const bool dir = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        std::string other = dir ? Find(host, st, part) : std::string();
+        const bool dir =
+            lastMissing || (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        std::string other = dir ? Find(host, lastMissing ? dirSt : st, part) : std::string();
         if (!other.empty()) {
           exact = JoinHost(host, other);
         } else {
           probing = false;  // below a missing component nothing exists either
         }
       }
+      lastMissing = false;
       host = exact;
       if (FSeveral) FLastSteps.push_back({part, host, probing});
     }
@@ -449,13 +484,13 @@ class PathMapper {
   }
 
  private:
-  std::string Drive(char aLetter) {
-    const int i = str::LowerChar(aLetter) - 'a';
-    if (!FDriveKnown[i]) {
-      FDrives[i] = DriveTarget(aLetter);
-      FDriveKnown[i] = true;
+  // The drive's folder as its link last resolved; Map checks the folder is still there.
+  std::string Drive(int aIndex) {
+    if (!FDriveKnown[aIndex]) {
+      FDrives[aIndex] = DriveFolder(static_cast<char>('a' + aIndex), false);
+      FDriveKnown[aIndex] = true;
     }
-    return FDrives[i];
+    return FDrives[aIndex];
   }
 
   // First name of the folder equal to aName without regard to case; empty when none.
@@ -481,6 +516,7 @@ class PathMapper {
   std::string FLastBase;
   std::vector<Step> FLastSteps;
   bool FDriveKnown[26] = {};
+  bool FDriveSeen[26] = {};  // its folder was found there during this call
   std::string FDrives[26];
   std::map<std::string, std::vector<std::string>> FListings;
 };
@@ -558,9 +594,8 @@ bool SameLink(const TDriveCache& aC, const std::string& aLink, const struct stat
          aC.Ctime.tv_sec == aSt.st_ctim.tv_sec && aC.Ctime.tv_nsec == aSt.st_ctim.tv_nsec;
 }
 
-}  // namespace
-
-std::string DriveTarget(char aLetter) {
+// The drive's folder; aCheckFolder: also that it is still there (else a caller checks).
+std::string DriveFolder(char aLetter, bool aCheckFolder) {
   char l = str::LowerChar(aLetter);
   if (l < 'a' || l > 'z') return {};
   EnsurePrefix();
@@ -570,8 +605,10 @@ std::string DriveTarget(char aLetter) {
   TDriveCache& c = gDrives[l - 'a'];
   {
     std::lock_guard<std::mutex> g(gDriveLock);
-    // The folder itself may have gone; that is checked every time.
-    if (SameLink(c, link, lst)) return IsDir(c.Target) ? c.Target : std::string();
+    // The folder itself may have gone; that is checked every time, here or by the caller.
+    if (SameLink(c, link, lst)) {
+      return !aCheckFolder || IsDir(c.Target) ? c.Target : std::string();
+    }
   }
   char buf[PATH_MAX];
   if (!::realpath(link.c_str(), buf)) return {};
@@ -584,6 +621,10 @@ std::string DriveTarget(char aLetter) {
   c.Target = buf;
   return buf;
 }
+
+}  // namespace
+
+std::string DriveTarget(char aLetter) { return DriveFolder(aLetter, true); }
 
 bool DriveExists(char aLetter) { return !DriveTarget(aLetter).empty(); }
 

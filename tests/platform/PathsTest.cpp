@@ -96,10 +96,17 @@ TEST_F(PathsTest, ARelinkedOrRemovedDriveIsSeenAtOnce) {
   stdfs::create_directory_symlink(second, link);
   EXPECT_EQ(MapToHost("D:\\a.txt"), stdfs::canonical(second).string() + "/a.txt");
   EXPECT_EQ(MapFromHost(second + "/a.txt"), "D:\\a.txt");
-  // The folder goes while the link stays.
+  // The folder goes while the link stays: no path on the drive maps any more, alone or with
+  // others, whatever part of it was there a moment ago.
+  stdfs::create_directories(second + "/sub");
+  EXPECT_EQ(MapToHost("D:\\sub\\x"), stdfs::canonical(second).string() + "/sub/x");
   stdfs::remove_all(second);
   EXPECT_FALSE(DriveExists('d'));
   EXPECT_EQ(DriveTarget('d'), "");
+  EXPECT_EQ(MapToHost("D:\\sub\\x"), "");
+  EXPECT_EQ(MapToHost("D:\\a.txt"), "");
+  EXPECT_EQ(MapToHost("D:"), "");
+  EXPECT_EQ(MapPathsToHost({"D:\\sub\\x", "D:\\sub\\y"}), (std::vector<std::string>{"", ""}));
 }
 
 TEST_F(PathsTest, ExistingComponentsAreFoundWithoutRegardToCase) {
@@ -166,7 +173,14 @@ TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
                                           "C:\\CACHE\\SUB\\y",
                                           "C:\\missing\\deep\\g",
                                           "C:\\missing",
-                                          "C:\\cache\\b.bin.parts\\z"};
+                                          "C:\\cache\\b.bin.parts\\z",
+                                          // the folder as written, the name not
+                                          "C:\\Cache\\a.txt",
+                                          "C:\\Cache\\two.txt",
+                                          "C:\\Cache\\Both.txt",
+                                          "C:\\Cache\\Sub\\Y",
+                                          "C:\\Cache\\A.TXT\\z",
+                                          "C:\\Cache\\B.BIN.parts"};
   const std::vector<std::string> hosts = MapPathsToHost(paths);
   ASSERT_EQ(hosts.size(), paths.size());
   for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(hosts[i], MapToHost(paths[i])) << paths[i];
@@ -188,6 +202,12 @@ TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
   EXPECT_EQ(hosts[16], c + "/Cache/Sub/y");
   EXPECT_EQ(hosts[17], c + "/missing/deep/g");
   EXPECT_EQ(hosts[19], c + "/Cache/b.bin.PARTS/z");
+  EXPECT_EQ(hosts[20], c + "/Cache/A.TXT");
+  EXPECT_EQ(hosts[21], hosts[4]);
+  EXPECT_EQ(hosts[22], c + "/Cache/Both.txt");
+  EXPECT_EQ(hosts[23], c + "/Cache/Sub/Y");
+  EXPECT_EQ(hosts[24], c + "/Cache/A.TXT/z");
+  EXPECT_EQ(hosts[25], c + "/Cache/b.bin.PARTS");
   EXPECT_TRUE(MapPathsToHost({}).empty());
 }
 
