@@ -71,6 +71,14 @@ std::string ReplaceModuleDot(const std::string& aName) {
   return r;
 }
 
+// The host path of a file for the several steps of one operation on it; empty (with the
+// reason set) when it cannot be mapped, which every host step then refuses.
+std::string MapFile(const std::string& aPath) {
+  std::string host = ov::platform::MapToHost(aPath);
+  fs::CheckMapped(host, aPath);
+  return host;
+}
+
 }  // namespace
 
 std::string TovLib::GetMd5(const std::string& aSrc) {
@@ -80,9 +88,10 @@ std::string TovLib::GetMd5(const std::string& aSrc) {
 }
 
 std::string TovLib::GetFileMD5(const std::string& sFile) {
-  if (!fs::FileExists(sFile)) return {};
+  const std::string host = MapFile(sFile);
+  if (!fs::HostFileExists(host)) return {};
   fs::File f;
-  if (!f.Open(sFile, fs::File::Mode::Read)) throw ov::Error(fs::LastErrorText());
+  if (!f.OpenHost(host, fs::File::Mode::Read)) throw ov::Error(fs::LastErrorText());
   MdCtx ctx = NewMd5();
   // Fixed-size blocks keep the memory bounded whatever the file's size.
   static constexpr size_t kBlock = 256 * 1024;
@@ -103,19 +112,20 @@ int64_t TovLib::GetFileSize(const std::string& FileName) {
 
 std::string TovLib::GetFileTime(const std::string& FileName, TFileDateType FileDateType) {
   const std::string path = ReplaceModuleDot(FileName);
-  if (!fs::PathExists(path)) {
+  const std::string host = MapFile(path);
+  if (!fs::HostPathExists(host)) {
     Log("获取文件时间，文件不存在：" + path, false);
     return {};
   }
   std::string result;
   fs::File f;
-  if (!f.Open(path, fs::File::Mode::Read) && !fs::DirectoryExists(path)) {
+  if (!f.OpenHost(host, fs::File::Mode::Read) && !fs::HostDirectoryExists(host)) {
     Log("获取文件时间打开文件失败：INVALID_HANDLE_VALUE >" + path, true);
     return {};
   }
   try {
     fs::FileTimes t;
-    if (!fs::GetFileTimes(path, t)) throw ov::Error(fs::LastErrorText());
+    if (!fs::HostGetFileTimes(host, t)) throw ov::Error(fs::LastErrorText());
     int64_t ns = FileDateType == ftCreationTime     ? t.Creation
                  : FileDateType == ftLastAccessTime ? t.LastAccess
                                                     : t.LastWrite;
@@ -136,8 +146,11 @@ bool TovLib::SetFileDateTime(const std::string& sFile, ov::TDateTime CrDatetime,
     ov::TDateTime cr = 0, md = 0;
     bool crOk = ToFatDateTime(CrDatetime, cr);
     bool mdOk = ToFatDateTime(MdDatetime, md);
+    const std::string host = MapFile(sFile);
     fs::File f;
-    if (!f.Open(sFile, fs::File::Mode::ReadWrite)) throw ov::Error(fs::LastErrorText());
+    if (host.empty() || !f.OpenHost(host, fs::File::Mode::ReadWrite)) {
+      throw ov::Error(fs::LastErrorText());
+    }
     int64_t crMs = 0, mdMs = 0;
     if (!crOk || !mdOk || !ov::LocalToUnixMs(cr, crMs) || !ov::LocalToUnixMs(md, mdMs)) {
       Log("[设置文件时间]时间转换失败", true);
@@ -145,7 +158,7 @@ bool TovLib::SetFileDateTime(const std::string& sFile, ov::TDateTime CrDatetime,
     }
     f.Close();
     const int64_t mdNs = mdMs * 1000000;
-    bool ok = fs::SetFileTimes(sFile, crMs * 1000000, mdNs, mdNs);
+    bool ok = fs::HostSetFileTimes(host, crMs * 1000000, mdNs, mdNs);
     Log(std::string("[设置文件时间]SetFileTime") + (ok ? "成功" : "失败") + "：" + sFile, !ok);
     return ok;
   } catch (const std::exception& e) {

@@ -276,12 +276,15 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       return -1;
     }
     fs::ForceDirectories(str::ExtractFileDir(m));
-    bool copied = fs::CopyFile(n, m, false);
+    // Without debug mode the download copies are deleted after this stage, so a target may
+    // share its copy's file.
+    auto copy = [&] { return debug ? fs::CopyFile(n, m, false) : fs::LinkOrCopyFile(n, m); };
+    bool copied = copy();
     if (copied) {
       Log("[更新文件]拷贝：" + n + " 到 " + m + "成功");
     } else {
       Log("[更新文件]拷贝：" + n + " 到 " + m + "失败");
-      copied = fs::CopyFile(n, m, false);
+      copied = copy();
       Log("[更新文件]再次拷贝：" + n + " 到 " + m + (copied ? "成功" : "失败"), true);
     }
     if (!copied) {

@@ -166,11 +166,12 @@ bool FileExists(const std::string& aPath) { return HostFileExists(Host(aPath)); 
 
 bool DirectoryExists(const std::string& aPath) { return HostDirectoryExists(Host(aPath)); }
 
-bool PathExists(const std::string& aPath) {
-  std::string h = Host(aPath);
+bool HostPathExists(const std::string& aHostPath) {
   struct stat st{};
-  return !h.empty() && ::stat(h.c_str(), &st) == 0;
+  return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0;
 }
+
+bool PathExists(const std::string& aPath) { return HostPathExists(Host(aPath)); }
 
 bool HostForceDirectories(const std::string& aHostPath) {
   if (aHostPath.empty()) return Fail(ENOENT, "create folder");
@@ -229,14 +230,32 @@ bool ReplaceFile(const std::string& aFrom, const std::string& aTo) {
   return HostReplaceFile(from, to);
 }
 
-bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
-  if (from.empty() || to.empty()) return false;
-  if (Injected(Op::Copy, from, "copy") || Injected(Op::Copy, to, "copy") ||
-      Injected(Op::Open, from, "open")) {
-    return false;
-  }
+namespace {
+
+bool CopyInjected(const std::string& aFrom, const std::string& aTo) {
+  return Injected(Op::Copy, aFrom, "copy") || Injected(Op::Copy, aTo, "copy") ||
+         Injected(Op::Open, aFrom, "open");
+}
+
+// An ".exe" name, or a script or ELF header in the open file's first bytes.
+bool LooksExecutable(int aFd, const std::string& aHostPath) {
+  if (str::EndsText(".exe", aHostPath)) return true;
+  unsigned char head[4] = {0, 0, 0, 0};
+  const ssize_t n = ::pread(aFd, head, sizeof head, 0);
+  return (n >= 2 && head[0] == '#' && head[1] == '!') ||
+         (n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F');
+}
+
+// Execute wherever reading is allowed, as a fresh executable would have it.
+mode_t WithExecBits(mode_t aMode) {
+  mode_t m = aMode & 07777;
+  if (m & S_IRUSR) m |= S_IXUSR;
+  if (m & S_IRGRP) m |= S_IXGRP;
+  if (m & S_IROTH) m |= S_IXOTH;
+  return m;
+}
+
+bool HostCopyFile(const std::string& from, const std::string& to, bool aFailIfExists) {
   struct stat dst{};
   if (::stat(to.c_str(), &dst) == 0) {
     if (aFailIfExists) return Fail(EEXIST, "copy to " + to);
@@ -293,10 +312,11 @@ bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExis
       break;
     }
   }
+  const bool exec = ok && S_ISREG(src.st_mode) && LooksExecutable(in, to);
   ::close(in);
   if (ok) {
     struct timespec times[2] = {src.st_atim, src.st_mtim};
-    ::fchmod(out, src.st_mode & 07777);
+    ::fchmod(out, exec ? WithExecBits(src.st_mode) : src.st_mode & 07777);
     if (::futimens(out, times) != 0) {
       ok = false;
       err = errno;
@@ -314,7 +334,50 @@ bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExis
     ::unlink(tmp.c_str());
     return Fail(err, "copy " + from + " to " + to);
   }
-  ApplyExecBits(to);
+  return true;
+}
+
+}  // namespace
+
+bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists) {
+  std::string from = Host(aFrom);
+  std::string to = Host(aTo);
+  if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
+  return HostCopyFile(from, to, aFailIfExists);
+}
+
+bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
+  std::string from = Host(aFrom);
+  std::string to = Host(aTo);
+  if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
+  struct stat src{};
+  struct stat dst{};
+  if (::stat(from.c_str(), &src) != 0) return Fail(errno, "open " + from);
+  if (!S_ISREG(src.st_mode)) return HostCopyFile(from, to, false);
+  const bool exists = ::lstat(to.c_str(), &dst) == 0;
+  if (exists && S_ISDIR(dst.st_mode)) return Fail(EISDIR, "copy to " + to);
+  // Already the same file (a run stopped before it deleted its copies): a rename between two
+  // names of one file would do nothing and leave the temporary name behind.
+  const bool same = exists && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino;
+  if (!same) {
+    const std::string tmp = TempNameFor(to);
+    // Another file system, or one without links: a copy does.
+    if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      return HostCopyFile(from, to, false);
+    }
+    if (::rename(tmp.c_str(), to.c_str()) != 0) {
+      const int e = errno;
+      ::unlink(tmp.c_str());
+      return Fail(e, "copy " + from + " to " + to);
+    }
+  }
+  const int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    if (LooksExecutable(fd, to) && WithExecBits(src.st_mode) != (src.st_mode & 07777)) {
+      ::fchmod(fd, WithExecBits(src.st_mode));
+    }
+    ::close(fd);
+  }
   return true;
 }
 
@@ -392,7 +455,10 @@ bool WriteFileAtomic(const std::string& aPath, std::string_view aData, bool aSyn
 }
 
 bool GetFileTimes(const std::string& aPath, FileTimes& aTimes) {
-  std::string h = Host(aPath);
+  return HostGetFileTimes(Host(aPath), aTimes);
+}
+
+bool HostGetFileTimes(const std::string& h, FileTimes& aTimes) {
   if (h.empty()) return false;
   if (Injected(Op::Open, h, "open")) return false;
   struct statx sx{};
@@ -411,9 +477,13 @@ bool GetFileTimes(const std::string& aPath, FileTimes& aTimes) {
   return true;
 }
 
-bool SetFileTimes(const std::string& aPath, std::optional<int64_t> /*aCreation*/,
+bool SetFileTimes(const std::string& aPath, std::optional<int64_t> aCreation,
                   std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite) {
-  std::string h = Host(aPath);
+  return HostSetFileTimes(Host(aPath), aCreation, aLastAccess, aLastWrite);
+}
+
+bool HostSetFileTimes(const std::string& h, std::optional<int64_t> /*aCreation*/,
+                      std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite) {
   if (h.empty()) return false;
   if (Injected(Op::SetTime, h, "set file time")) return false;
   struct timespec ts[2];
@@ -450,26 +520,13 @@ bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries) {
 }
 
 void ApplyExecBits(const std::string& aHostPath) {
+  const int fd = ::open(aHostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
   struct stat st{};
-  if (::stat(aHostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  bool exec = str::EndsText(".exe", aHostPath);
-  if (!exec) {
-    int fd = ::open(aHostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      unsigned char head[4] = {0, 0, 0, 0};
-      ssize_t n = ::read(fd, head, sizeof head);
-      ::close(fd);
-      exec = (n >= 2 && head[0] == '#' && head[1] == '!') ||
-             (n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F');
-    }
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && LooksExecutable(fd, aHostPath)) {
+    ::fchmod(fd, WithExecBits(st.st_mode));
   }
-  if (!exec) return;
-  mode_t m = st.st_mode & 07777;
-  // Execute wherever reading is allowed, as a fresh executable would have it.
-  if (m & S_IRUSR) m |= S_IXUSR;
-  if (m & S_IRGRP) m |= S_IXGRP;
-  if (m & S_IROTH) m |= S_IXOTH;
-  ::chmod(aHostPath.c_str(), m);
+  ::close(fd);
 }
 
 File::~File() { Close(); }

@@ -37,6 +37,10 @@ bool ReplaceFile(const std::string& aFrom, const std::string& aTo);
 // Copies through a temporary file in the target's folder and renames it into place, keeping
 // the source's last-write time and permissions.
 bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists = false);
+// As CopyFile over an existing target, for a source that is deleted once every file is in
+// place: on one file system the target becomes another name of the source's file (no data
+// copied, and deleting the source then frees nothing); elsewhere it is copied.
+bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo);
 int64_t FileSize(const std::string& aPath);  // -1 when there is no file
 bool ReadFile(const std::string& aPath, std::string& aData);
 // Writes a temporary file in the same folder and renames it over the old one, so a crash
@@ -72,6 +76,10 @@ bool HostDirectoryExists(const std::string& aHostPath);
 bool HostForceDirectories(const std::string& aHostPath);
 bool HostDeleteFile(const std::string& aHostPath);
 bool HostReplaceFile(const std::string& aFrom, const std::string& aTo);
+bool HostPathExists(const std::string& aHostPath);
+bool HostGetFileTimes(const std::string& aHostPath, FileTimes& aTimes);
+bool HostSetFileTimes(const std::string& aHostPath, std::optional<int64_t> aCreation,
+                      std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite);
 
 // A file installed as ".exe", or starting with "#!" or the ELF magic, gets execute bits.
 void ApplyExecBits(const std::string& aHostPath);

@@ -179,6 +179,9 @@ TEST_F(PipelineTest, DebugModeKeepsTheDownloadCopies) {
   std::string result;
   ASSERT_EQ(Install(url, result), 1) << result;
   EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\k.txt")));
+  // The kept copy is a file of its own: changing it leaves the installed one alone.
+  WriteHost(Host("C:\\Soft\\Web\\updt_temp\\k.txt"), "changed");
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\k.txt")), "keep");
 }
 
 TEST_F(PipelineTest, DownloadCopiesOfCopiedFilesAreDeletedAlsoWhenALaterCopyFails) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <vector>
@@ -20,6 +21,11 @@ class FileSystemTest : public TPrefixTest {
     struct stat st{};
     stat(host.c_str(), &st);
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  }
+  static ino_t Inode(const std::string& host) {
+    struct stat st{};
+    stat(host.c_str(), &st);
+    return st.st_ino;
   }
   static mode_t Mode(const std::string& host) {
     struct stat st{};
@@ -99,6 +105,75 @@ TEST_F(FileSystemTest, InstalledProgramsGetExecuteBits) {
   EXPECT_EQ(Mode(Host("C:\\dst\\data.txt")), 0644u);
   ASSERT_TRUE(WriteFileAtomic("C:\\dst\\svc.EXE", "x"));
   EXPECT_EQ(Mode(Host("C:\\dst\\svc.EXE")), 0755u);
+}
+
+TEST_F(FileSystemTest, LinkOrCopySharesTheFileOnOneFileSystem) {
+  WriteHost(Host("C:\\dl\\a.dll"), "new content");
+  ASSERT_TRUE(SetFileTimes("C:\\dl\\a.dll", std::nullopt, std::nullopt,
+                           INT64_C(1700000000123456789)));
+  WriteHost(Host("C:\\dst\\a.dll"), "old");
+  ASSERT_TRUE(LinkOrCopyFile("C:\\dl\\a.dll", "C:\\dst\\a.dll"));
+  EXPECT_EQ(ReadHost(Host("C:\\dst\\a.dll")), "new content");
+  EXPECT_EQ(MTimeNs(Host("C:\\dst\\a.dll")), INT64_C(1700000000123456789));
+  EXPECT_EQ(Inode(Host("C:\\dst\\a.dll")), Inode(Host("C:\\dl\\a.dll")));
+  // Deleting the source leaves the target whole.
+  ASSERT_TRUE(DeleteFile("C:\\dl\\a.dll"));
+  EXPECT_EQ(ReadHost(Host("C:\\dst\\a.dll")), "new content");
+  EXPECT_EQ(Temporaries(Host("C:\\dst")), 0);
+
+  // A stopped run left both names on one file: nothing to do, no temporary left behind.
+  WriteHost(Host("C:\\dl\\b.dll"), "b");
+  ASSERT_TRUE(LinkOrCopyFile("C:\\dl\\b.dll", "C:\\dst\\b.dll"));
+  ASSERT_TRUE(LinkOrCopyFile("C:\\dl\\b.dll", "C:\\dst\\b.dll"));
+  EXPECT_EQ(ReadHost(Host("C:\\dst\\b.dll")), "b");
+  EXPECT_EQ(Temporaries(Host("C:\\dst")), 0);
+
+  // Programs get their execute bits as a copy would give them.
+  WriteHost(Host("C:\\dl\\prog"), "\x7f" "ELF....");
+  chmod(Host("C:\\dl\\prog").c_str(), 0644);
+  ASSERT_TRUE(LinkOrCopyFile("C:\\dl\\prog", "C:\\dst\\prog"));
+  EXPECT_EQ(Mode(Host("C:\\dst\\prog")), 0755u);
+
+  EXPECT_FALSE(LinkOrCopyFile("C:\\dl\\missing.dll", "C:\\dst\\m.dll"));
+  EXPECT_FALSE(LastErrorText().empty());
+  EXPECT_FALSE(HostExists(Host("C:\\dst\\m.dll")));
+  EXPECT_FALSE(LinkOrCopyFile("C:\\dl\\b.dll", "C:\\nofolder\\b.dll"));
+  ASSERT_TRUE(ForceDirectories("C:\\dst\\dir.dll"));
+  EXPECT_FALSE(LinkOrCopyFile("C:\\dl\\b.dll", "C:\\dst\\dir.dll"));
+  EXPECT_FALSE(LinkOrCopyFile("Q:\\b.dll", "C:\\dst\\q.dll"));
+  WriteHost(Host("C:\\dl\\c.dll"), "c");
+  InjectFault(Op::Copy, Host("C:\\dst\\b.dll"));
+  EXPECT_FALSE(LinkOrCopyFile("C:\\dl\\c.dll", "C:\\dst\\b.dll"));
+  EXPECT_EQ(ReadHost(Host("C:\\dst\\b.dll")), "b");
+  EXPECT_EQ(Temporaries(Host("C:\\dst")), 0);
+}
+
+TEST_F(FileSystemTest, LinkOrCopyCopiesAcrossFileSystems) {
+  // A drive on the memory file system, where the prefix is on another one.
+  const std::string shm = "/dev/shm/ovfs-" + std::to_string(::getpid());
+  struct stat a{};
+  struct stat b{};
+  stdfs::create_directories(shm);
+  if (::stat(shm.c_str(), &a) != 0 || ::stat(Prefix().c_str(), &b) != 0 || a.st_dev == b.st_dev) {
+    stdfs::remove_all(shm);
+    GTEST_SKIP() << "no second file system here";
+  }
+  const std::string link = Prefix() + "/dosdevices/m:";
+  stdfs::create_directory_symlink(shm, link);
+  WriteHost(Host("C:\\dl\\x.bin"), "across");
+  ASSERT_TRUE(SetFileTimes("C:\\dl\\x.bin", std::nullopt, std::nullopt,
+                           INT64_C(1600000000000000000)));
+  const bool ok = LinkOrCopyFile("C:\\dl\\x.bin", "M:\\x.bin");
+  const std::string copied = ReadHost(shm + "/x.bin");
+  const int64_t mtime = MTimeNs(shm + "/x.bin");
+  const int temporaries = Temporaries(shm);
+  stdfs::remove(link);
+  stdfs::remove_all(shm);
+  EXPECT_TRUE(ok) << LastErrorText();
+  EXPECT_EQ(copied, "across");
+  EXPECT_EQ(mtime, INT64_C(1600000000000000000));
+  EXPECT_EQ(temporaries, 0);
+  EXPECT_EQ(ReadHost(Host("C:\\dl\\x.bin")), "across");
 }
 
 TEST_F(FileSystemTest, RenameRefusesAnExistingTargetReplaceDoesNot) {
