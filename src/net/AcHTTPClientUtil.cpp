@@ -1,5 +1,6 @@
 #include "net/AcHTTPClientUtil.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -116,6 +117,9 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   }
   int64_t pos = existed ? file.Size() : 0;
   if (pos < 0) throw ov::Error(fs::LastErrorText());
+  // How far the file reaches. An empty file is not truncated: on ext4 truncating to nothing
+  // makes the close write the file out at once, a disk write per download.
+  int64_t fileEnd = pos;
   if (!ranges) pos = 0;
   FStartPosition = pos;
   FEndPosition = FContentLength;
@@ -126,7 +130,8 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   auto restartAt0 = [&] {
     pos = 0;
     FStartPosition = 0;
-    if (!file.Truncate(0)) throw ov::Error(fs::LastErrorText());
+    if (fileEnd != 0 && !file.Truncate(0)) throw ov::Error(fs::LastErrorText());
+    fileEnd = 0;
     filePos = -1;
   };
   // A server that answers a range request with the whole file (200) must not have it appended
@@ -141,6 +146,7 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
     if (!file.Write(aData, aSize)) return false;
     pos += static_cast<int64_t>(aSize);
     filePos = pos;
+    fileEnd = std::max(fileEnd, pos);
     return true;
   };
   auto netProgress = [&](int64_t aContentLength, int64_t aReadCount, bool& aAbort) {
