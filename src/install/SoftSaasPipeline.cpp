@@ -8,6 +8,7 @@
 #include "install/SoftSaasHelperUtil.h"
 #include "net/UpdateHTTPUtil.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "ui/OVLangUtil.h"
 #include "update/UpdateObjUtil.h"
 #include "update/UpdateUMPUtil.h"
@@ -197,6 +198,7 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       }
       const std::string valide = LangT("app_dup_valide", "效验");
       AppInstHint(h, valide + colon + e.TargetFile);
+      const ov::platform::TMapScope once;  // the checks and the time stamp read one file
       if (!CheckFileMD5(e.MD5, n)) {
         const std::string retry = LangT("gls_retry", "重试");
         AppInstHint(h, valide + failed + comma + retry + "...");
@@ -265,6 +267,7 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
     const std::string m = EntryPath(e.TargetFile, aPath);
     const std::string n = EntryPath(e.TargetFile, aTmpPath);
     AppInstHint(h2, LangT("gls_install", "安装") + colon + e.TargetFile);
+    const ov::platform::TMapScope once;
     const std::string copyFailed = LangT("gls_update", "更新") + failed + colon + e.TargetFile;
     if (!fs::FileExists(n)) {
       // A module without one of its files must not be reported as installed.

@@ -31,7 +31,10 @@ bool Fail(int code, const std::string& what) {
   return false;
 }
 
+// Every file operation passes here first, so a change it is about to make also ends what the
+// thread's mapping scope remembers.
 bool Injected(Op op, const std::string& host, const std::string& what) {
+  if (op != Op::Open) TMapScope::Forget();
   if (!ShouldFail(op, host)) return false;
   SetLastError(EACCES, what + ": access denied (injected) " + host);
   return true;

@@ -635,7 +635,36 @@ bool IsDrivePath(const std::string& aWinPath) {
   return aWinPath.size() == 2 || aWinPath[2] == '\\' || aWinPath[2] == '/';
 }
 
-std::string MapToHost(const std::string& aWinPath) { return PathMapper(false).Map(aWinPath); }
+namespace {
+
+struct TMapMemo {
+  int Depth = 0;
+  std::vector<std::pair<std::string, std::string>> Answers;  // Windows path, host path
+};
+thread_local TMapMemo tMapMemo;
+constexpr size_t kMemoSize = 4;
+
+}  // namespace
+
+TMapScope::TMapScope() { ++tMapMemo.Depth; }
+
+TMapScope::~TMapScope() {
+  if (--tMapMemo.Depth == 0) tMapMemo.Answers.clear();
+}
+
+void TMapScope::Forget() { tMapMemo.Answers.clear(); }
+
+std::string MapToHost(const std::string& aWinPath) {
+  TMapMemo& m = tMapMemo;
+  if (m.Depth == 0) return PathMapper(false).Map(aWinPath);
+  for (const auto& [win, host] : m.Answers) {
+    if (win == aWinPath) return host;
+  }
+  std::string host = PathMapper(false).Map(aWinPath);
+  if (m.Answers.size() >= kMemoSize) m.Answers.erase(m.Answers.begin());
+  m.Answers.emplace_back(aWinPath, host);
+  return host;
+}
 
 std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths) {
   PathMapper mapper(aWinPaths.size() > 1);

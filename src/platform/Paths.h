@@ -39,6 +39,20 @@ std::string MapToHost(const std::string& aWinPath);
 // and a folder that had to be scanned for one missing name is scanned once for all).
 std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths);
 
+// While one lives on a thread, a Windows path mapped again on that thread is answered from its
+// first mapping, for the few steps of one operation on one file (its time, then its MD5). A
+// file operation of this layer that creates, deletes, renames or changes a file forgets the
+// answers; changes by others during the scope are seen by the next scope.
+class TMapScope {
+ public:
+  TMapScope();
+  ~TMapScope();
+  TMapScope(const TMapScope&) = delete;
+  TMapScope& operator=(const TMapScope&) = delete;
+  // Called by the file operations that change the folders.
+  static void Forget();
+};
+
 // Windows path of a host path through the drive whose folder is the longest prefix of it
 // (z: reaches every host path); empty when no drive reaches it.
 std::string MapFromHost(const std::string& aHostPath);

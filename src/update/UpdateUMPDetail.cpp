@@ -5,6 +5,7 @@
 #include "base/OVStrUtil.h"
 #include "net/ServiceSettings.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "update/UpdateObjUtil.h"
 #include "update/UpdateUMPUtil.h"
 
@@ -42,6 +43,7 @@ std::string LastErrorCode() { return std::to_string(fs::LastErrorCode()); }
 
 bool TOVUpdateUMP::FileNeedsUpdate(const std::string& aPath, const std::string& aMD5,
                                    ov::TDateTime aServerTime, const std::string& aShowPath) {
+  const ov::platform::TMapScope once;  // the four reads below look at one file
   std::string t = TovLib::GetFileTime(aPath, ftLastWriteTime);
   if (t.empty()) t = TovLib::GetFileTime(aPath, ftLastWriteTime);
   const bool exists = !aPath.empty() && fs::FileExists(aPath);

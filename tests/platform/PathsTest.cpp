@@ -12,9 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "common/TestPrefix.h"
+#include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 
 namespace stdfs = std::filesystem;
@@ -219,6 +221,41 @@ TEST_F(PathsTest, AFileAndItsPartsOfAnotherCaseAreFoundTogether) {
   WriteHost(c + "/dl/DATA.bin", "x");
   EXPECT_EQ(MapPathsToHost({"C:\\dl\\data.bin", "C:\\dl\\data.bin.parts"}),
             (std::vector<std::string>{c + "/dl/DATA.bin", c + "/dl/Data.BIN.Parts"}));
+}
+
+TEST_F(PathsTest, AScopeAnswersAPathAgainUntilAFileOperationChangesSomething) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/dl");
+  {
+    const TMapScope once;
+    EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/a.bin");
+    // Another name of another case appears behind the scope's back: still the first answer.
+    WriteHost(c + "/dl/A.BIN", "x");
+    EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/a.bin");
+    EXPECT_EQ(MapToHost("C:\\dl\\b.bin"), c + "/dl/b.bin");  // other paths map afresh
+    {
+      const TMapScope inner;  // scopes nest; the inner end keeps the outer answers
+    }
+    EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/a.bin");
+    // A change made through the file layer ends the answers.
+    ASSERT_TRUE(ov::platform::fs::ForceDirectories("C:\\dl\\sub"));
+    EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/A.BIN");
+    ASSERT_TRUE(ov::platform::fs::DeleteFile("C:\\dl\\a.bin"));
+    EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/a.bin");
+    // A read does not.
+    WriteHost(c + "/dl/A.BIN", "x");
+    EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/a.bin");
+    EXPECT_FALSE(ov::platform::fs::FileExists("C:\\dl\\a.bin"));
+  }
+  // Outside a scope every call looks again.
+  EXPECT_EQ(MapToHost("C:\\dl\\a.bin"), c + "/dl/A.BIN");
+  // Another thread has no scope of its own.
+  const TMapScope once;
+  EXPECT_EQ(MapToHost("C:\\dl\\c.bin"), c + "/dl/c.bin");
+  WriteHost(c + "/dl/C.bin", "x");
+  std::string other;
+  std::thread([&] { other = MapToHost("C:\\dl\\c.bin"); }).join();
+  EXPECT_EQ(other, c + "/dl/C.bin");
 }
 
 TEST_F(PathsTest, NothingIsRememberedBetweenCalls) {
