@@ -374,13 +374,7 @@ bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
       return Fail(e, "copy " + from + " to " + to);
     }
   }
-  const int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    if (LooksExecutable(fd, to) && WithExecBits(src.st_mode) != (src.st_mode & 07777)) {
-      ::fchmod(fd, WithExecBits(src.st_mode));
-    }
-    ::close(fd);
-  }
+  ApplyExecBits(to);
   return true;
 }
 
