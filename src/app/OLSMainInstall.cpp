@@ -166,7 +166,13 @@ void TOLSMain::InstBrvapp() { RunStarter(); }
 
 void TOLSMain::RunStarter() {
   std::string msg;
-  if (RunInstall(Choice(), *this, msg, FModulePauseMs) == 1) return;
+  try {
+    if (RunInstall(Choice(), *this, msg, FModulePauseMs) == 1) return;
+  } catch (const std::exception& e) {
+    // Reported like any failed install instead of escaping the timer's event.
+    TovLib::Log(std::string("[安装]安装出错：") + e.what(), true);
+    msg = e.what();
+  }
   if (!(HasSyncObj() && SyncObj().IsAppExit())) TovLib::MsgBox(msg, kMsgTitle);
   close();
 }

@@ -33,6 +33,14 @@ void TSoftSaasHelper::WriteWebClientIni(const std::string& aPath, const std::str
   }
 }
 
+namespace {
+
+std::string InstallFailedText(const std::string& aAppName) {
+  return aAppName + LangT("gls_install", "安装") + LangT("gls_failed", "失败");
+}
+
+}  // namespace
+
 int32_t TSoftSaasHelper::RunModuleSetup(const TModuleSetup& aSetup, std::string& aResult) {
   AppInstProgress(FProgressPos->v(), FProgressMax->v());
   TovLib::SetDebugFlag(TovLib::IsDebug() ? 1 : 0);
@@ -59,19 +67,39 @@ int32_t TSoftSaasHelper::RunModuleSetup(const TModuleSetup& aSetup, std::string&
   const std::string url = aSetup.UpdateUrl;
   ov::platform::StartWorker([this, sAppCode, sAppName, sPath, sTmpPath, url] {
     std::string msg;
-    const int32_t r = DoAppInst(sAppCode, sAppName, sPath, sTmpPath, url, msg);
+    int32_t r = -1;
+    // An error that escapes the pipeline ends the module as a failure; otherwise the main
+    // thread would wait for a code that never comes.
+    try {
+      r = DoAppInst(sAppCode, sAppName, sPath, sTmpPath, url, msg);
+    } catch (const std::exception& e) {
+      msg = InstallFailedText(sAppName) + LangC("：") + e.what();
+      Log("[安装]安装线程异常：" + std::string(e.what()), true);
+      r = -1;
+    } catch (...) {
+      msg = InstallFailedText(sAppName);
+      Log("[安装]安装线程异常", true);
+      r = -1;
+    }
     // The message first: the main thread reads it as soon as the code changes.
     SyncObj().WorkData().SetV(msg);
     SyncObj().WorkCode().SetV(r == 1 ? 1 : -1);
   });
+  // A stop is final: whatever the worker reports at the same moment, the module is not set
+  // up after it (no settings, shortcuts or service starts).
+  std::string stop;
+  bool stopped = false;
   while (so.WorkCode().v() == 0) {
     ov::platform::WaitForHandOver(30);
     ov::platform::ProcessPending();
-    std::string stop;
     if (IsAppInstStop(stop)) {
-      so.WorkData().SetV(stop);
+      stopped = true;
       break;
     }
+  }
+  if (stopped || IsAppInstStop(stop)) {
+    aResult = stop;
+    return -1;
   }
   if (so.WorkCode().v() != 1) {
     aResult = so.WorkData().v();
@@ -89,6 +117,7 @@ int32_t TSoftSaasHelper::RunModuleSetup(const TModuleSetup& aSetup, std::string&
       Log(std::string("创建快捷方式出错：") + e.what(), true);
     }
   }
+  if (IsAppInstStop(aResult)) return -1;
   DoAfterStart(sPath);
   return 1;
 }

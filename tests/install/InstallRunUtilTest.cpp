@@ -5,12 +5,15 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
+#include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "install/InstallRunUtil.h"
 #include "install/SoftKetrinHelperUtil.h"
 #include "platform/MainThread.h"
+#include "update/UpdateObjUtil.h"
 
 namespace stdfs = std::filesystem;
 
@@ -159,4 +162,58 @@ TEST_F(InstallRunTest, AFailedConfigurationIsReported) {
   EXPECT_EQ(ProductInstaller("nosuch"), nullptr);
   EXPECT_TRUE(IsSingleModuleProduct("ZELCV"));
   EXPECT_FALSE(IsSingleModuleProduct("ketrin"));
+}
+
+namespace {
+
+// Raises from its hints or stops the run from its progress, as a faulty front end or a user's
+// quit at the last moment would.
+class TTroubleMaker : public TRecorder {
+ public:
+  void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override {
+    TRecorder::ShowInstHint(aHint, aSubHint);
+    if (ThrowOn.size() > 0 && aHint.find(ThrowOn) != std::string::npos) {
+      throw std::runtime_error("hint failed");
+    }
+  }
+  void ShowInstProgress(int32_t aPos, int32_t aMax) override {
+    TRecorder::ShowInstProgress(aPos, aMax);
+    if (StopAt > 0 && aPos >= StopAt) SyncObj().SetIsAppExit(true);
+  }
+  std::string ThrowOn;
+  int32_t StopAt = 0;
+};
+
+}  // namespace
+
+TEST_F(InstallRunTest, AnErrorInTheWorkerFailsTheModuleAndAStopIsFinal) {
+  TInstallChoice c{"ketrin", true, false, "C:\\Soft"};
+  std::string msg;
+  ASSERT_EQ(PrepareInstall(c, msg), 1) << msg;
+  // A worker that dies without a code would leave the setup waiting; the guard turns such a
+  // hang into a stop, which the first check then tells apart.
+  std::atomic<bool> over{false};
+  std::thread guard([&] {
+    for (int i = 0; i < 100 && !over; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!over) SyncObj().SetIsAppExit(true);
+  });
+  TTroubleMaker thrower;
+  thrower.AnyThread = true;
+  thrower.ThrowOn = "正在获取服务器文件";
+  EXPECT_EQ(RunInstall(c, thrower, msg, 1), -1);
+  over = true;
+  guard.join();
+  EXPECT_EQ(msg, "Web安装失败：hint failed");
+  ASSERT_TRUE(ov::platform::JoinWorkers(20000));
+
+  // Stopped once every file is in: the module is not set up after the stop.
+  SyncObj().SetIsAppExit(false);
+  TTroubleMaker stopper;
+  stopper.StopAt = 48;
+  EXPECT_EQ(RunInstall(c, stopper, msg, 1), -1);
+  EXPECT_EQ(msg, "终止安装");
+  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.exe")));
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.ini")));
+  EXPECT_FALSE(HostExists(Host(TInstHelper::GetSysDir("Desktop"))) &&
+               !stdfs::is_empty(Host(TInstHelper::GetSysDir("Desktop"))));
 }
