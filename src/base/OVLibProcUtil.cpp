@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/OVLibUtil.h"
+#include "base/OVStopUtil.h"
 #include "base/OVStrUtil.h"
 #include "platform/Processes.h"
 #include "platform/Services.h"
@@ -34,13 +35,19 @@ bool Query(pf::ServiceHandle& aSvc, TServiceStatus& St) {
 
 // A service's wait hint has no bound of its own and may be 0, which would spin. So every wait
 // sleeps at least kServiceWaitFloorMs (100 ms) and gives up once ServiceWaitLimitMs (30 s by
-// default) has passed since it began. False when that limit has been reached.
+// default) has passed since it began. False when that limit has been reached, or when the run
+// is being stopped: a quit must not sit out a service's wait.
 bool SleepWaitHint(const TServiceStatus& St, Clock::time_point aDeadline) {
   const auto now = Clock::now();
-  if (now >= aDeadline) return false;
+  if (now >= aDeadline || ov::StopRequested()) return false;
   int64_t hint = std::max<int64_t>(St.dwWaitHint, pf::kServiceWaitFloorMs);
   auto pause = std::min<Clock::duration>(std::chrono::milliseconds(hint), aDeadline - now);
-  std::this_thread::sleep_for(pause);
+  // Sleeps in slices so a stop ends the wait soon after it is asked for.
+  const auto end = now + pause;
+  for (auto t = now; t < end; t = Clock::now()) {
+    std::this_thread::sleep_for(std::min<Clock::duration>(end - t, std::chrono::milliseconds(100)));
+    if (ov::StopRequested()) return false;
+  }
   return true;
 }
 

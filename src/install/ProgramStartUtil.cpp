@@ -3,6 +3,7 @@
 #include "base/LoggerUtil.h"
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
+#include "base/OVStopUtil.h"
 #include "install/SoftBaseHelperUtil.h"
 #include "install/SoftBrevikHelperUtil.h"
 #include "install/SoftCorvelaHelperUtil.h"
@@ -13,6 +14,7 @@
 #include "install/SoftZelcvHelperUtil.h"
 #include "install/SoftZelntrHelperUtil.h"
 #include "ui/OVLangUtil.h"
+#include "update/UpdateObjUtil.h"
 
 namespace ov {
 
@@ -20,7 +22,21 @@ std::string InstallCacheDir() {
   return TInstHelper::GetAvailablePath("C:\\ProgramData\\OVInstCache\\");
 }
 
+namespace {
+
+// The exit flag of the update state. A state freed meanwhile means the program is ending.
+bool AppExitRequested() {
+  try {
+    return HasSyncObj() && SyncObj().IsAppExit();
+  } catch (...) {
+    return true;
+  }
+}
+
+}  // namespace
+
 void StartProgram() {
+  ov::SetStopTest(&AppExitRequested);
   CreateProcessLogger();
   CreateLangHelper();
   CreateSoftVar();
@@ -52,6 +68,7 @@ void EndProgram() {
   FreeSoftVar();
   FreeLangHelper();
   FreeProcessLogger();
+  ov::SetStopTest(nullptr);
 }
 
 }  // namespace ov
