@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "base/LoggerUtil.h"
 #include "base/OVDateUtil.h"
 #include "base/OVLibUtil.h"
+#include "base/OVStopUtil.h"
 #include "base/OVStrUtil.h"
 #include "common/RealProcess.h"
 #include "common/TestPrefix.h"
@@ -283,6 +285,30 @@ TEST_F(OVLibProcTest, SrvStopGivesUpOnAServiceThatIgnoresIt) {
   pf::SetServiceWaitLimitMs(500);
   EXPECT_FALSE(TovLib::SrvStop("svc"));
   EXPECT_EQ(State("svc"), pf::kServiceStopPending);
+}
+
+namespace {
+std::atomic<bool> gStopAsked{false};
+bool StopAsked() { return gStopAsked.load(); }
+}  // namespace
+
+TEST_F(OVLibProcTest, AStopEndsAServiceWaitLongBeforeItsLimit) {
+  RequireSupervisor();
+  InstallSample("svc", " --ignore-term");
+  ASSERT_TRUE(TovLib::SrvStart("svc"));
+  ASSERT_TRUE(PollUntil([&] { return IgnoresTerm(ServicePid("svc")); }));
+  pf::SetServiceWaitLimitMs(60000);
+  gStopAsked = false;
+  ov::SetStopTest(&StopAsked);
+  std::thread quit([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    gStopAsked = true;
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(TovLib::SrvStop("svc"));
+  quit.join();
+  ov::SetStopTest(nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
 }
 
 TEST_F(OVLibProcTest, SrvStartGivesUpOnAServiceThatCannotStart) {
