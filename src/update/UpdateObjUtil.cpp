@@ -1,5 +1,7 @@
 #include "update/UpdateObjUtil.h"
 
+#include <utility>
+
 #include "base/OVError.h"
 #include "base/OVProcessWide.h"
 
@@ -63,6 +65,17 @@ void TSyncObj::ClearFileList() {
 void TSyncObj::ClearImgList() {
   std::lock_guard<std::recursive_mutex> g(FImgIndex_locker);
   ImgList.clear();
+}
+
+void TSyncObj::ClearTaskLists() {
+  for (auto [lock, list] : {std::pair{&FBeforeStopList_locker, &FBeforeStopList},
+                            std::pair{&FBeforeCloseList_locker, &FBeforeCloseList},
+                            std::pair{&FBeforeDeleteList_locker, &FBeforeDeleteList},
+                            std::pair{&FAfterRunList_locker, &FAfterRunList},
+                            std::pair{&FAfterStartList_locker, &FAfterStartList}}) {
+    std::lock_guard<std::recursive_mutex> g(*lock);
+    list->clear();
+  }
 }
 
 TSyncObj& SyncObj() {

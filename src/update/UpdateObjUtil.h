@@ -115,6 +115,8 @@ class TSyncObj {
   // Clears the file list, freeing its records; the caller holds the file-list lock.
   void ClearFileList();
   void ClearImgList();
+  // Empties the five task lists, taking their locks one at a time.
+  void ClearTaskLists();
 
   // Reached directly, under their locks. The state owns the records.
   std::vector<std::unique_ptr<TFileInfo>> FileList;

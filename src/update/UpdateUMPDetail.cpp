@@ -180,6 +180,8 @@ bool TOVUpdateUMP::LoadVerDetail(const std::string& aText, bool aSavePkg, std::s
     {
       auto guard = so.FileListGuard();
       so.ClearFileList();
+      // Tasks of an earlier load, another module's perhaps, must not run against this one.
+      so.ClearTaskLists();
       try {
         so.SetFileCheckZip("1");
         if (res.data) {

@@ -177,8 +177,9 @@ class TOVUpdateUMP {
                        const std::string& aJhNo);
   bool GetVerFiles(const std::string& aVerFileId, std::string& aErro);
 
-  // The version detail loader: saves the package, fills the update state's file list with the
-  // files that need installing and appends the tasks to its task lists.
+  // The version detail loader: saves the package and fills the update state's file list with
+  // the files that need installing and its task lists with the version's tasks, both from
+  // empty.
   bool LoadVerDetail(const std::string& aText, bool aSavePkg, std::string& aErro);
   void LoadVerFile(const TOVVerFile* aFile);
   void LoadVerTask(const TOVVerTask* aTask);

@@ -141,6 +141,9 @@ bool TOVUpdateXML::GetNetXML(const std::string& aHost, std::string& aAppVer, std
 
   auto g = SyncObj().FileListGuard();
   SyncObj().ClearFileList();
+  // Tasks of an earlier load, another module's perhaps, must not run against this one; a list
+  // the descriptor leaves out stays empty.
+  SyncObj().ClearTaskLists();
   if (aHost.empty()) {
     aErro = "获取升级XML时HOST不能为空";
     return false;

@@ -141,6 +141,15 @@ TEST_F(UpdateXMLTest, DescriptorVariants) {
   EXPECT_EQ(SyncObj().FBeforeStopList, std::vector<std::string>{"s1"});
 }
 
+TEST_F(UpdateXMLTest, EveryLoadStartsFromEmptyTaskLists) {
+  std::string err;
+  ASSERT_TRUE(Load(kFull, err)) << err;
+  ASSERT_TRUE(Load("<OVXML><FileList/></OVXML>", err));
+  EXPECT_TRUE(SyncObj().FBeforeStopList.empty());
+  EXPECT_TRUE(SyncObj().FBeforeCloseList.empty());
+  EXPECT_TRUE(SyncObj().FAfterStartList.empty());
+}
+
 TEST_F(UpdateXMLTest, NoteAttributeErrorsStayWithTheirAttribute) {
   SyncObj().SetFileCheckMode(7);
   std::string err;
