@@ -79,7 +79,51 @@ std::string MapFile(const std::string& aPath) {
   return host;
 }
 
+// The names of a drive path after its drive (C:\a/b\ gives a and b); false when the path has
+// no drive, or a name is only dots ("." or "..") or holds a ":", as no plain Windows name does.
+bool PlainNames(const std::string& aPath, char& aDrive, std::vector<std::string>& aNames) {
+  if (aPath.size() < 3 || !ov::platform::IsDrivePath(aPath)) return false;
+  aDrive = ov::str::LowerChar(aPath[0]);
+  aNames.clear();
+  std::string cur;
+  auto flush = [&] {
+    if (cur.empty()) return true;
+    if (cur.find_first_not_of('.') == std::string::npos || cur.find(':') != std::string::npos) {
+      return false;
+    }
+    aNames.push_back(cur);
+    cur.clear();
+    return true;
+  };
+  for (size_t i = 3; i < aPath.size(); ++i) {
+    const char c = aPath[i];
+    if (c == '\\' || c == '/') {
+      if (!flush()) return false;
+    } else {
+      cur += c;
+    }
+  }
+  return flush();
+}
+
 }  // namespace
+
+bool TovLib::IsPathInside(const std::string& aPath, const std::string& aFolder) {
+  char drive = 0;
+  std::vector<std::string> names;
+  if (!PlainNames(aPath, drive, names) || names.empty()) return false;
+  if (aFolder.empty()) return true;
+  char folderDrive = 0;
+  std::vector<std::string> folder;
+  if (!PlainNames(aFolder, folderDrive, folder) || folderDrive != drive ||
+      names.size() <= folder.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < folder.size(); ++i) {
+    if (!ov::str::SameText(names[i], folder[i])) return false;
+  }
+  return true;
+}
 
 std::string TovLib::GetMd5(const std::string& aSrc) {
   MdCtx ctx = NewMd5();

@@ -36,6 +36,10 @@ class TovLib {
   static std::string GetUrlFileName(const std::string& aUrl);
   // Throws ov::Error when the URL parser rejects the text.
   static std::string GetUrlLastName(const std::string& aUrl);
+  // Whether the Windows path aPath names a file by its drive through plain names only (no "."
+  // or ".." step, no ":" inside a name) and, when aFolder is not empty, lies below aFolder.
+  // Letter case does not count; "/" separates like "\".
+  static bool IsPathInside(const std::string& aPath, const std::string& aFolder);
 
   // Hashes, sizes and times of files
   static std::string GetMd5(const std::string& aSrc);

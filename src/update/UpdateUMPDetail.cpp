@@ -6,6 +6,7 @@
 #include "net/ServiceSettings.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "ui/OVLangUtil.h"
 #include "update/UpdateObjUtil.h"
 #include "update/UpdateUMPUtil.h"
 
@@ -40,6 +41,31 @@ std::string FileStoreHostName() {
 std::string LastErrorCode() { return std::to_string(fs::LastErrorCode()); }
 
 }  // namespace
+
+namespace ov::update {
+
+EBadEntryPath::EBadEntryPath(const std::string& aEntry)
+    : ov::Error(LangT("app_dup_badpath", "文件路径无效：") + aEntry) {}
+
+std::string FileEntryPath(const std::string& aTarget, const std::string& aFolder) {
+  std::string p = str::ReplaceAll(aTarget, ".\\", aFolder);
+  if (p.find(":\\") == std::string::npos) p = aFolder + aTarget;
+  return p;
+}
+
+std::string TaskEntryPath(const std::string& aEntry, const std::string& aFolder) {
+  std::string f = str::ReplaceAll(str::Trim(aEntry), ".\\", aFolder);
+  if (str::ExtractFilePath(f).empty()) f = aFolder + f;
+  return f;
+}
+
+bool IsEntryPathAllowed(const std::string& aEntry, const std::string& aResolved,
+                        const std::string& aFolder) {
+  if (TovLib::IsPathInside(aResolved, aFolder)) return true;
+  return ov::platform::IsDrivePath(str::Trim(aEntry)) && TovLib::IsPathInside(aResolved, "");
+}
+
+}  // namespace ov::update
 
 bool TOVUpdateUMP::FileNeedsUpdate(const std::string& aPath, const std::string& aMD5,
                                    ov::TDateTime aServerTime, const std::string& aShowPath) {
@@ -101,8 +127,13 @@ void TOVUpdateUMP::LoadVerFile(const TOVVerFile* aFile) {
   if (p.find('\\') == std::string::npos && p.find(':') == std::string::npos) {
     p = CollapseBackslashes(d + p);
   }
-  if (p.empty() || p.back() == '\\' || p.back() == ':') p += aFile->file_name;
+  const bool named = p.empty() || p.back() == '\\' || p.back() == ':';
+  if (named) p += aFile->file_name;
   if (p.find(":\\") == std::string::npos) p = CollapseBackslashes(d + p);
+  // Refused before the freshness test: that already reads the file.
+  if (!ov::update::IsEntryPathAllowed(aFile->file_addr, p, d)) {
+    throw ov::update::EBadEntryPath(aFile->file_addr + (named ? aFile->file_name : ""));
+  }
 
   std::string url = aFile->file_url;
   if (FFileStoreHost.empty()) FFileStoreHost = FileStoreHostName();
@@ -140,6 +171,11 @@ void TOVUpdateUMP::LoadVerTask(const TOVVerTask* aTask) {
     auto g = (so.*aGuard)();
     aList.push_back(aTask->task_file);
   };
+  if (aTask->exec_node == 0 && aTask->task_type == 8 && !str::Trim(aTask->task_file).empty() &&
+      !ov::update::IsEntryPathAllowed(
+          aTask->task_file, ov::update::TaskEntryPath(aTask->task_file, FTargetDir), FTargetDir)) {
+    throw ov::update::EBadEntryPath(aTask->task_file);
+  }
   if (aTask->exec_node == 0 && aTask->task_type == 0) {
     append(&TSyncObj::FBeforeCloseListGuard, so.FBeforeCloseList);
   } else if (aTask->exec_node == 0 && aTask->task_type == 3) {
@@ -177,6 +213,15 @@ bool TOVUpdateUMP::LoadVerDetail(const std::string& aText, bool aSavePkg, std::s
     TovLib::Log(">>加载待升级文件...");
     FFileStoreHost = FileStoreHostName();  // once per answer, not once per file
     TSyncObj& so = SyncObj();
+    // A refused entry leaves nothing of the version behind for the steps to act on.
+    auto refuse = [&](const ov::update::EBadEntryPath& e) {
+      aErro = e.what();
+      TovLib::Log(aErro, true);
+      auto guard = so.FileListGuard();
+      so.ClearFileList();
+      so.ClearTaskLists();
+      return false;
+    };
     {
       auto guard = so.FileListGuard();
       so.ClearFileList();
@@ -189,6 +234,9 @@ bool TOVUpdateUMP::LoadVerDetail(const std::string& aText, bool aSavePkg, std::s
             if (f) LoadVerFile(f.get());
           }
         }
+      } catch (const ov::update::EBadEntryPath& e) {
+        TovLib::Log(">>加载待升级文件完毕.");
+        return refuse(e);
       } catch (const std::exception& e) {
         aErro = std::string("加载升级文件列表失败：") + e.what();
         TovLib::Log(aErro, true);
@@ -199,8 +247,12 @@ bool TOVUpdateUMP::LoadVerDetail(const std::string& aText, bool aSavePkg, std::s
     }
     TovLib::Log(">>加载升级前任务...");
     if (res.data) {
-      for (const auto& t : res.data->task_detail) {
-        if (t) LoadVerTask(t.get());
+      try {
+        for (const auto& t : res.data->task_detail) {
+          if (t) LoadVerTask(t.get());
+        }
+      } catch (const ov::update::EBadEntryPath& e) {
+        return refuse(e);
       }
     }
   } catch (const std::exception& e) {

@@ -8,6 +8,7 @@
 
 #include "base/JSONHelperUtil.h"
 #include "base/OVDateUtil.h"
+#include "base/OVError.h"
 
 class TNetHTTP;
 
@@ -179,8 +180,9 @@ class TOVUpdateUMP {
 
   // The version detail loader: saves the package and fills the update state's file list with
   // the files that need installing and its task lists with the version's tasks, both from
-  // empty.
+  // empty. An entry whose path reaches outside the module folder fails the whole load.
   bool LoadVerDetail(const std::string& aText, bool aSavePkg, std::string& aErro);
+  // Both throw ov::update::EBadEntryPath for such an entry.
   void LoadVerFile(const TOVVerFile* aFile);
   void LoadVerTask(const TOVVerTask* aTask);
   // Whether the local file aPath must be installed, by MD5 or by last-write time depending on
@@ -205,6 +207,26 @@ class TOVUpdateUMP {
 };
 
 namespace ov::update {
+
+// A path entry of a version (a file's target, a file to delete) that would reach outside its
+// module folder. The message names the entry for the user.
+class EBadEntryPath : public ov::Error {
+ public:
+  explicit EBadEntryPath(const std::string& aEntry);
+};
+
+// Where a file-list target lands: every ".\" stands for the module folder aFolder (ending
+// with "\"), and a result without ":\" goes below that folder.
+std::string FileEntryPath(const std::string& aTarget, const std::string& aFolder);
+// Where a file task entry (a file to delete) lands: every ".\" stands for the module folder,
+// and a bare name lives in it.
+std::string TaskEntryPath(const std::string& aEntry, const std::string& aFolder);
+// Whether an entry, resolved against its module folder into aResolved, stays where it belongs:
+// below the folder, or, for an entry written as a full path with a drive, at that path. Either
+// way the path must be made of plain names: a ".." step, or a ".\" replaced inside a name
+// (which leaves a path relative to the working folder), would reach elsewhere.
+bool IsEntryPathAllowed(const std::string& aEntry, const std::string& aResolved,
+                        const std::string& aFolder);
 
 // "name=value" lines without those whose value is empty, sorted without regard to case and
 // joined with "&".

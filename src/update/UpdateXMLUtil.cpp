@@ -60,6 +60,8 @@ void LoadTaskList(const pugi::xml_node& aRoot, const char* aElement,
     for (pugi::xml_node item = node.first_child(); item; item = item.next_sibling()) {
       aList.push_back(aLoad(item));
     }
+  } catch (const ov::update::EBadEntryPath&) {
+    throw;  // fails the whole load, not just this list
   } catch (const std::exception& e) {
     TovLib::Log(std::string(aFailure) + e.what(), true);
   }
@@ -324,6 +326,11 @@ bool TOVUpdateXML::LoadXMLFile(std::string& aErro) {
         LoadFileNode(item, aErro);
       }
       result = true;
+    } catch (const ov::update::EBadEntryPath& e) {
+      aErro = e.what();
+      TovLib::Log(aErro, true);
+      SyncObj().ClearFileList();
+      return false;
     } catch (const std::exception& e) {
       aErro = std::string("加载升级文件列表失败：") + e.what();
       TovLib::Log(aErro, true);
@@ -351,27 +358,48 @@ bool TOVUpdateXML::LoadXMLFile(std::string& aErro) {
     std::string unused;
     return GetNodeAttr(aItem, "FileName", unused);
   };
-  LoadTaskList(root, "OnBeforeUpdaaStop", &TSyncObj::FBeforeStopListGuard, so.FBeforeStopList,
-               "解析升级XML时读取[OnBeforeUpdaaStop]停止服务列表：无",
-               "加载[升级前]停止服务列表失败(不影响)：", fileName);
-  LoadTaskList(root, "OnBeforeUpdaaClose", &TSyncObj::FBeforeCloseListGuard, so.FBeforeCloseList,
-               "解析升级XML时读取[OnBeforeUpdaaClose]关闭列表：无",
-               "加载[升级前]关闭列表失败(不影响)：", fileName);
-  LoadTaskList(root, "OnBeforeUpdaaDelete", &TSyncObj::FBeforeDeleteListGuard, so.FBeforeDeleteList,
-               "解析升级XML时读取[OnBeforeUpdaaDelete]“待删除列表”：无",
-               "加载[升级前]“待删除列表”失败(不影响)：", fileName);
-  LoadTaskList(root, "OnAfterUpdataRun", &TSyncObj::FAfterRunListGuard, so.FAfterRunList,
-               "解析升级XML时读取[OnAfterUpdataRun]“待启动程序列表”：无",
-               "加载[升级后]启动程序列表失败(不影响)：", fileName);
-  LoadTaskList(root, "OnAfterUpdataStart", &TSyncObj::FAfterStartListGuard, so.FAfterStartList,
-               "解析升级XML时读取[OnAfterUpdataStart]“待启动服务列表”：无",
-               "加载[升级后]启动服务列表失败(不影响)：", fileName);
+  auto fileToDelete = [&](const pugi::xml_node& aItem) {
+    const std::string f = fileName(aItem);
+    if (!str::Trim(f).empty() &&
+        !ov::update::IsEntryPathAllowed(f, ov::update::TaskEntryPath(f, FTargetDir), FTargetDir)) {
+      throw ov::update::EBadEntryPath(f);
+    }
+    return f;
+  };
+  try {
+    LoadTaskList(root, "OnBeforeUpdaaStop", &TSyncObj::FBeforeStopListGuard, so.FBeforeStopList,
+                 "解析升级XML时读取[OnBeforeUpdaaStop]停止服务列表：无",
+                 "加载[升级前]停止服务列表失败(不影响)：", fileName);
+    LoadTaskList(root, "OnBeforeUpdaaClose", &TSyncObj::FBeforeCloseListGuard, so.FBeforeCloseList,
+                 "解析升级XML时读取[OnBeforeUpdaaClose]关闭列表：无",
+                 "加载[升级前]关闭列表失败(不影响)：", fileName);
+    LoadTaskList(root, "OnBeforeUpdaaDelete", &TSyncObj::FBeforeDeleteListGuard,
+                 so.FBeforeDeleteList, "解析升级XML时读取[OnBeforeUpdaaDelete]“待删除列表”：无",
+                 "加载[升级前]“待删除列表”失败(不影响)：", fileToDelete);
+    LoadTaskList(root, "OnAfterUpdataRun", &TSyncObj::FAfterRunListGuard, so.FAfterRunList,
+                 "解析升级XML时读取[OnAfterUpdataRun]“待启动程序列表”：无",
+                 "加载[升级后]启动程序列表失败(不影响)：", fileName);
+    LoadTaskList(root, "OnAfterUpdataStart", &TSyncObj::FAfterStartListGuard, so.FAfterStartList,
+                 "解析升级XML时读取[OnAfterUpdataStart]“待启动服务列表”：无",
+                 "加载[升级后]启动服务列表失败(不影响)：", fileName);
+  } catch (const ov::update::EBadEntryPath& e) {
+    // Nothing of this version is left for the steps to act on.
+    aErro = e.what();
+    TovLib::Log(aErro, true);
+    so.ClearFileList();
+    so.ClearTaskLists();
+    return false;
+  }
   return result;
 }
 
 bool TOVUpdateXML::LoadFileNode(const pugi::xml_node& aItem, std::string& aErro) {
   const std::string target = GetNodeAttr(aItem, "TargetFile", aErro);
   if (target.empty()) return false;
+  if (!ov::update::IsEntryPathAllowed(target, ov::update::FileEntryPath(target, FTargetDir),
+                                      FTargetDir)) {
+    throw ov::update::EBadEntryPath(target);
+  }
   const std::string written = str::ReplaceAll(GetNodeAttr(aItem, "LastWriteTime", aErro), "/", "-");
   ov::TDateTime serverTime = 0;
   if (!written.empty()) {

@@ -39,6 +39,7 @@ class TOVUpdateXML {
   int32_t CheckVerSignal(std::string& aAppVer, std::string& aErro);
   bool DownXMLFile(std::string& aErro);
   bool LoadXMLFile(std::string& aErro);
+  // Throws ov::update::EBadEntryPath for a target that reaches outside the module folder.
   bool LoadFileNode(const pugi::xml_node& aItem, std::string& aErro);
   void LoadImgNode(const pugi::xml_node& aItem, std::string& aErro);
 

@@ -186,6 +186,43 @@ TEST_F(UpdateUMPTest, DetailQueryLoadsFilesTasksAndSavesThePackage) {
   EXPECT_EQ(SyncObj().FAfterStartList, std::vector<std::string>{"OVCaldisSvc"});
 }
 
+TEST_F(UpdateUMPTest, AnEntryReachingOutsideTheModuleFailsTheWholeLoad) {
+  TOVUpdateUMP ump;
+  ump.SetTargetDir("C:\\Apps\\Caldis\\");
+  auto answer = [](const std::string& aFile, const std::string& aTask) {
+    return R"({"resp_code":"1000","data":{"file_detail":[{"file_name":"a.dll"})" + aFile +
+           R"(],"task_detail":[{"exec_node":1,"task_type":4,"task_file":"OVSvc"})" + aTask + "]}}";
+  };
+  auto file = [](const std::string& aAddr, const std::string& aName) {
+    return "," + json{{"file_name", aName}, {"file_addr", aAddr}}.dump();
+  };
+  auto toDelete = [](const std::string& aFile) {
+    return "," + json{{"exec_node", 0}, {"task_type", 8}, {"task_file", aFile}}.dump();
+  };
+  std::string err;
+  // Full paths with a drive stay allowed, for files as for files to delete.
+  ASSERT_TRUE(ump.LoadVerDetail(answer(file("D:\\Other\\", "f.dll"), toDelete("C:\\Temp\\x.log")),
+                                false, err))
+      << err;
+  EXPECT_EQ(Targets(), (std::vector<std::string>{".\\a.dll", "D:\\Other\\f.dll"}));
+
+  const std::pair<std::string, std::string> cases[] = {
+      {answer(file(".\\..\\..\\", "evil.dll"), ""), ".\\..\\..\\evil.dll"},
+      {answer(file("sub\\..\\x.dll", "x.dll"), ""), "sub\\..\\x.dll"},
+      {answer(file(".\\../up.dll", "up.dll"), ""), ".\\../up.dll"},
+      {answer(file("", "..\\x.dll"), ""), "..\\x.dll"},
+      {answer("", toDelete(".\\../old.dll")), ".\\../old.dll"},
+      {answer("", toDelete("bin\\old.dll")), "bin\\old.dll"},  // below the working folder
+  };
+  for (const auto& [text, entry] : cases) {
+    EXPECT_FALSE(ump.LoadVerDetail(text, false, err)) << entry;
+    EXPECT_EQ(err, "文件路径无效：" + entry);
+    EXPECT_TRUE(Targets().empty()) << entry;
+    EXPECT_TRUE(SyncObj().FAfterStartList.empty()) << entry;
+    EXPECT_TRUE(SyncObj().FBeforeDeleteList.empty()) << entry;
+  }
+}
+
 TEST_F(UpdateUMPTest, DetailQueryAcceptsAByteOrderMarkAndSignsNonNumbersAsZero) {
   TOVUpdateUMP ump;
   ump.SetTargetDir("C:\\Apps\\Caldis");
