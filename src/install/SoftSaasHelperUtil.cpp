@@ -1,5 +1,6 @@
 #include "install/SoftSaasHelperUtil.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "net/UpdateHTTPUtil.h"
 #include "platform/FileSystem.h"
 #include "ui/OVLangUtil.h"
+#include "update/UpdateObjUtil.h"
 #include "update/UpdateUMPUtil.h"
 #include "update/UpdateXMLUtil.h"
 
@@ -30,7 +32,8 @@ TSoftSaasHelper::TSoftSaasHelper()
       FFilesCurrSize(std::make_unique<TOVSyncInt64>(0)),
       FFileDownProgress(std::make_unique<TOVSyncStr>()),
       FProgressMax(std::make_unique<TOVSyncInt>(100)),
-      FProgressPos(std::make_unique<TOVSyncInt>(0)) {
+      FProgressPos(std::make_unique<TOVSyncInt>(0)),
+      FFailReason(std::make_unique<TOVSyncStr>()) {
   FNetHTTP->SetOnFileDownload(
       [this](ov::net::IHttpStack* s, const std::string& u, const std::string& f, int64_t a,
              int64_t b, int64_t c, int64_t d, int64_t e, int64_t t,
@@ -49,6 +52,7 @@ TSoftSaasHelper::~TSoftSaasHelper() {
   FFileCount.reset();
   FFilesCurrSize.reset();
   FFileDownProgress.reset();
+  FFailReason.reset();
 }
 
 void TSoftSaasHelper::GetWebHost(std::string&) {}
@@ -167,6 +171,24 @@ bool TSoftSaasHelper::DownFileRetry(const std::string& aUrl, const std::string& 
   return DownFileRetryWith(*FNetHTTP, aUrl, aFile, aErro);
 }
 
+namespace {
+
+bool InstallerStopped() { return HasSyncObj() && SyncObj().IsAppExit(); }
+
+// The pause between two attempts; false when the installer is stopped before or during it.
+bool PauseUnlessStopped(int32_t aMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMs);
+  while (!InstallerStopped()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return true;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(20)));
+  }
+  return false;
+}
+
+}  // namespace
+
 bool TSoftSaasHelper::DownFileRetryWith(TNetHTTP& aNet, const std::string& aUrl,
                                         const std::string& aFile, std::string& aErro) {
   const int64_t t0 = GetTickTime();
@@ -181,12 +203,17 @@ bool TSoftSaasHelper::DownFileRetryWith(TNetHTTP& aNet, const std::string& aUrl,
     Log("[文件下载]失败：" + tail(), true);
     return done(false);
   }
-  Log("[文件下载]失败，重下一次：" + tail(), true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(FRetryPauseMs));
+  // A quitting installer is not held up by further attempts and their pauses.
+  auto again = [&](const char* aWhat) {
+    if (!InstallerStopped()) Log(aWhat + tail(), true);
+    if (PauseUnlessStopped(FRetryPauseMs)) return true;
+    Log("[文件下载]安装已终止，不再重下：" + tail(), true);
+    return false;
+  };
+  if (!again("[文件下载]失败，重下一次：")) return done(false);
   DelFile(aFile);
   if (aNet.DownFile(aUrl, aFile, aErro)) return done(true);
-  Log("[文件下载]失败，再次重下：" + tail(), true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(FRetryPauseMs));
+  if (!again("[文件下载]失败，再次重下：")) return done(false);
   DelFile(aFile);
   if (aNet.DownFile(aUrl, aFile, aErro)) return done(true);
   Log("[文件下载]失败：" + tail(), true);
@@ -199,16 +226,24 @@ bool TSoftSaasHelper::IsFileExists(const std::string& aFile) {
 
 bool TSoftSaasHelper::CheckFileMD5(const std::string& aMD5, const std::string& aFile) {
   if (aMD5.empty()) return true;
+  std::string why;
   auto md5 = [&] {
     try {
-      return TovLib::GetFileMD5(aFile);
-    } catch (const std::exception&) {
+      std::string m = TovLib::GetFileMD5(aFile);
+      if (m.empty()) why = "文件不存在";
+      return m;
+    } catch (const std::exception& e) {
+      why = e.what();
       return std::string();
     }
   };
   std::string m = md5();
   if (m.empty()) m = md5();
-  if (m.empty()) return true;
+  // A file that cannot be read or has gone is not the file the server described.
+  if (m.empty()) {
+    Log("效验文件失败[网络MD5值：" + aMD5 + "，无法计算下载MD5值：" + why + "]" + aFile, true);
+    return false;
+  }
   if (str::LowerCase(aMD5) == str::LowerCase(m)) return true;
   Log("效验文件失败[网络MD5值：" + aMD5 + " <> 下载MD5值：" + m + "]" + aFile);
   return false;

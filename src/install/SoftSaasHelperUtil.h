@@ -42,6 +42,9 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   TOVSyncStr& ImgSliderUrl() { return *FImgSliderUrl; }
   TOVSyncInt& ProgressMax() { return *FProgressMax; }
   TOVSyncInt& ProgressPos() { return *FProgressPos; }
+  // What the operating system or the server said when the last DoAppInst failed on a file (the
+  // download's error text, the file layer's reason of a failed copy); empty otherwise.
+  TOVSyncStr& FailReason() { return *FFailReason; }
   const std::string& Key() const { return FKey; }
   const std::string& ModHost() const { return FModHost; }
   TNetHTTP& NetHTTP() { return *FNetHTTP; }
@@ -115,10 +118,12 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   std::unique_ptr<TOVSyncStr> FFileDownProgress;
   std::unique_ptr<TOVSyncInt> FProgressMax;
   std::unique_ptr<TOVSyncInt> FProgressPos;
+  std::unique_ptr<TOVSyncStr> FFailReason;
   int32_t FRetryPauseMs = 300;
 
   void Advance(int32_t aBy);
-  // DownFileRetry through a given wrapper: the slide thread has one of its own.
+  // DownFileRetry through a given wrapper: the slide thread has one of its own. Once the
+  // installer is stopped no further attempt is made.
   bool DownFileRetryWith(TNetHTTP& aNet, const std::string& aUrl, const std::string& aFile,
                          std::string& aErro);
   void RaiseProgress(int32_t aOffset);

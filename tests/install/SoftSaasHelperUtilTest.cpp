@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "install/SoftKetrinHelperUtil.h"
 #include "install/SoftSaasHelperUtil.h"
 #include "platform/FileSystem.h"
+#include "update/UpdateObjUtil.h"
 
 using nlohmann::json;
 
@@ -73,13 +77,34 @@ TEST_F(SoftSaasTest, DownloadRetriesExceptForNotFound) {
   EXPECT_NE(LogText().find("[文件下载]失败，再次重下："), std::string::npos);
 }
 
+TEST_F(SoftSaasTest, AQuitEndsTheRetriesAndTheirPause) {
+  TSoftKetrinHelper k;
+  k.SetRetryPauseMs(10000);
+  const std::string url = Serve("/busy.bin", "0123456789");
+  FStore.AddFault({.Pattern = "/busy.bin", .ForceStatus = 503});
+  std::thread quit([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    SyncObj().SetIsAppExit(true);
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string err;
+  EXPECT_FALSE(k.DownFileRetry(url, "C:\\d\\busy.bin", err));
+  quit.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(Requests("/busy.bin", "HEAD"), 1);
+}
+
 TEST_F(SoftSaasTest, FileChecksAndRemoval) {
   TSoftKetrinHelper k;
   WriteHost(Host("C:\\d\\a.txt"), "hello");
   EXPECT_TRUE(k.CheckFileMD5("5D41402ABC4B2A76B9719D911017C592", "C:\\d\\a.txt"));
   EXPECT_FALSE(k.CheckFileMD5("00000000000000000000000000000000", "C:\\d\\a.txt"));
   EXPECT_TRUE(k.CheckFileMD5("", "C:\\d\\missing.txt"));
-  EXPECT_TRUE(k.CheckFileMD5("00000000000000000000000000000000", "C:\\d\\missing.txt"));
+  // A file whose MD5 cannot be computed, gone or unreadable, is not the one expected.
+  EXPECT_FALSE(k.CheckFileMD5("00000000000000000000000000000000", "C:\\d\\missing.txt"));
+  ov::platform::fs::InjectFault(ov::platform::fs::Op::Open, Host("C:\\d\\a.txt"));
+  EXPECT_FALSE(k.CheckFileMD5("5d41402abc4b2a76b9719d911017c592", "C:\\d\\a.txt"));
+  ov::platform::fs::ClearFaults();
 
   ov::platform::fs::InjectFault(ov::platform::fs::Op::Delete, Host("C:\\d\\a.txt"));
   EXPECT_TRUE(k.DelFile("C:\\d\\a.txt"));  // cannot be removed: moved aside
