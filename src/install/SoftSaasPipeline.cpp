@@ -1,4 +1,5 @@
 // The install pipeline of one module: file list, make room, download and verify, copy.
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -21,11 +22,17 @@ namespace {
 
 void Pause(int aMs) { std::this_thread::sleep_for(std::chrono::milliseconds(aMs)); }
 
-// A list entry's path below aBase: ".\" stands for it; a path without a drive goes below it.
-std::string EntryPath(const std::string& aTarget, const std::string& aBase) {
-  std::string p = str::ReplaceAll(aTarget, ".\\", aBase);
-  if (p.find(":\\") == std::string::npos) p = aBase + aTarget;
-  return p;
+// The download copy of a list entry: below the download folder as its target lies below the
+// module folder. A target given with its drive (C:\x\a.dll) has its copy in a folder for its
+// drive there (InstDrive\C\x\a.dll): never the target itself, which the clean-up of the
+// copies would delete, and never the copy of another drive's file of the same path.
+std::string CopyPath(const std::string& aTarget, const std::string& aTmpPath) {
+  if (ov::platform::IsDrivePath(aTarget) && aTarget.size() > 3) {
+    return aTmpPath + "InstDrive\\" +
+           static_cast<char>(std::toupper(static_cast<unsigned char>(aTarget[0]))) +
+           aTarget.substr(2);
+  }
+  return ov::update::FileEntryPath(aTarget, aTmpPath);
 }
 
 // (i + 1) / divisor to the nearest whole number, halves to even.
@@ -33,6 +40,7 @@ int32_t StepOffset(size_t aIndex, double aDivisor) {
   return static_cast<int32_t>(std::nearbyint(static_cast<double>(aIndex + 1) / aDivisor));
 }
 
+// Empty when the file cannot be read.
 std::string Md5Of(const std::string& aFile) {
   try {
     return TovLib::GetFileMD5(aFile);
@@ -62,6 +70,7 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
                                    const std::string& aPath, const std::string& aTmpPath,
                                    const std::string& aUpdateUrl, std::string& aResult) {
   const std::string comma = LangC("，"), colon = LangC("：");
+  FFailReason->SetV("");
   if (aUpdateUrl.empty()) {
     aResult = aAppName + LangT("app_corvela_insturl_invalid", "服务地址无效");
     AppInstHint(aResult, "");
@@ -131,16 +140,17 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
                         LangT("gls_plswait", "请稍候") + "...";
   for (size_t i = 0; i < files.size() && ok; ++i) {
     const TFileInfo& e = files[i];
-    const std::string m = EntryPath(e.TargetFile, aPath);
-    const std::string n = EntryPath(e.TargetFile, aTmpPath);
+    const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
+    const std::string n = CopyPath(e.TargetFile, aTmpPath);
     const std::string ext = str::ExtractFileExt(m);
     AppInstHint(h, LangT("gls_check", "检测") + colon + e.TargetFile + "...");
     bool reuse = false;
     if (fs::FileExists(n)) {
       const int64_t size = fs::FileSize(n);
       if (!e.MD5.empty()) {
+        // A copy whose MD5 cannot be computed proves nothing, whatever its size.
         const std::string md5 = Md5Of(n);
-        reuse = md5.empty() ? (e.FileSize >= 16 && size == e.FileSize) : str::SameText(md5, e.MD5);
+        reuse = !md5.empty() && str::SameText(md5, e.MD5);
       } else {
         reuse = e.FileSize >= 16 && size == e.FileSize;
       }
@@ -190,6 +200,7 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
         fetched = DownFileRetry(s, n, err);
       }
       if (!fetched) {
+        FFailReason->SetV(err);
         aResult = down + failed + colon + e.TargetFile;
         AppInstHint(h, aResult);
         so.SetUpdateSucessed(false);
@@ -204,6 +215,8 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
         AppInstHint(h, valide + failed + comma + retry + "...");
         DelFile(n);
         if (!FNetHTTP->DownFile(s, n, err)) {
+          Log("[文件下载]失败：" + err + " [" + s + " -> " + n + "]", true);
+          FFailReason->SetV(err);
           aResult = retry + down + failed + colon + e.TargetFile;
           AppInstHint(h, aResult);
           ok = false;
@@ -245,8 +258,8 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   offset = 8;
   divisor = static_cast<double>(files.size()) / 8.0;
   for (const auto& e : files) {
-    const std::string m = EntryPath(e.TargetFile, aPath);
-    const std::string n = EntryPath(e.TargetFile, aTmpPath);
+    const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
+    const std::string n = CopyPath(e.TargetFile, aTmpPath);
     if (fs::FileExists(n) && fs::FileExists(m) && TovLib::ProcFind(m) != 0 &&
         !TovLib::ProcClose(m)) {
       Log("[更新前关闭]文件进程：" + m + "失败", true);
@@ -264,8 +277,8 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   };
   for (size_t i = 0; i < files.size(); ++i) {
     const TFileInfo& e = files[i];
-    const std::string m = EntryPath(e.TargetFile, aPath);
-    const std::string n = EntryPath(e.TargetFile, aTmpPath);
+    const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
+    const std::string n = CopyPath(e.TargetFile, aTmpPath);
     AppInstHint(h2, LangT("gls_install", "安装") + colon + e.TargetFile);
     const ov::platform::TMapScope once;
     const std::string copyFailed = LangT("gls_update", "更新") + failed + colon + e.TargetFile;
@@ -282,15 +295,20 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
     // Without debug mode the download copies are deleted after this stage, so a target may
     // share its copy's file.
     auto copy = [&] { return debug ? fs::CopyFile(n, m, false) : fs::LinkOrCopyFile(n, m); };
+    // The file layer's reason is read at once: logging goes through the file layer too.
+    std::string reason;
     bool copied = copy();
     if (copied) {
       Log("[更新文件]拷贝：" + n + " 到 " + m + "成功");
     } else {
-      Log("[更新文件]拷贝：" + n + " 到 " + m + "失败");
+      reason = fs::LastErrorText();
+      Log("[更新文件]拷贝：" + n + " 到 " + m + "失败：" + reason);
       copied = copy();
-      Log("[更新文件]再次拷贝：" + n + " 到 " + m + (copied ? "成功" : "失败"), true);
+      if (!copied) reason = fs::LastErrorText();
+      Log("[更新文件]再次拷贝：" + n + " 到 " + m + (copied ? "成功" : "失败：" + reason), true);
     }
     if (!copied) {
+      FFailReason->SetV(reason);
       aResult = copyFailed;
       AppInstHint(h2, aResult);
       so.SetUpdateSucessed(false);

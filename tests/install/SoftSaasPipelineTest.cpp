@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -9,6 +11,7 @@
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "install/SoftKetrinHelperUtil.h"
+#include "platform/FileSystem.h"
 #include "platform/MainThread.h"
 #include "update/UpdateObjUtil.h"
 
@@ -49,6 +52,12 @@ class PipelineTest : public TServiceTest {
     std::string err;
     EXPECT_TRUE(ov::standin::PublishFolder(job, err)) << err;
     return FStore.BaseUrl() + "/updatefiles/ketrin_webapp/";
+  }
+  // Serves a descriptor of its own in /own/ (items of its FileList, then further elements);
+  // returns the folder's address.
+  std::string ServeDescriptor(const std::string& aItems, const std::string& aMore = "") {
+    Serve("/own/Updata.xml", "<OVXML><FileList>" + aItems + "</FileList>" + aMore + "</OVXML>");
+    return FStore.BaseUrl() + "/own/";
   }
   int32_t Install(const std::string& aUrl, std::string& aResult) {
     return FHelper->DoAppInst("Web", "Web", "C:\\Soft\\Web\\", "C:\\Soft\\Web\\updt_temp\\", aUrl,
@@ -125,6 +134,68 @@ TEST_F(PipelineTest, ReusesAValidDownloadCopy) {
   EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\big.bin")), std::string(4096, 'b'));
 }
 
+TEST_F(PipelineTest, ACopyWhoseMd5CannotBeComputedIsNotReused) {
+  Source("big.bin", std::string(4096, 'b'));
+  const std::string url = PublishWeb();
+  const std::string copy = Host("C:\\Soft\\Web\\updt_temp\\big.bin");
+  WriteHost(copy, std::string(4096, 'x'));  // the right size, not the right file
+  ov::platform::fs::InjectFault(ov::platform::fs::Op::Open, copy);
+  std::string result;
+  EXPECT_EQ(Install(url, result), -1);
+  EXPECT_GT(Requests("/big.bin"), 0);
+  EXPECT_EQ(result, "效验失败：.\\big.bin");  // what stays unreadable cannot be verified
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\big.bin")));
+  ov::platform::fs::ClearFaults();
+}
+
+TEST_F(PipelineTest, TargetsWithADriveAreInstalledWhereTheySay) {
+  AddDrive('d');
+  Serve("/own/c.dll", "from-c");
+  Serve("/own/d.dll", "from-d");
+  WriteHost(Host("C:\\Ext\\a.dll"), "old");
+  const std::string url =
+      ServeDescriptor(R"(<f TargetFile="C:\Ext\a.dll" FileName="a.dll" SourceFile="c.dll"/>)"
+                      R"(<f TargetFile="D:\Ext\a.dll" FileName="a.dll" SourceFile="d.dll"/>)");
+  std::string result;
+  ASSERT_EQ(Install(url, result), 1) << result;
+  EXPECT_EQ(ReadHost(Host("C:\\Ext\\a.dll")), "from-c");
+  EXPECT_EQ(ReadHost(Host("D:\\Ext\\a.dll")), "from-d");
+}
+
+TEST_F(PipelineTest, EntriesReachingOutsideTheModuleFailItAndTouchNothingThere) {
+  Serve("/own/x.dll", "x");
+  WriteHost(Host("C:\\Soft\\keep.txt"), "keep");
+  struct TCase {
+    std::string Items, More, Entry;
+  };
+  const TCase cases[] = {
+      {R"(<f TargetFile=".\../outside.dll" FileName="outside.dll" SourceFile="x.dll"/>)", "",
+       ".\\../outside.dll"},
+      {"", R"(<OnBeforeUpdaaDelete><i FileName=".\../keep.txt"/></OnBeforeUpdaaDelete>)",
+       ".\\../keep.txt"},
+      // The ".\" replacement would leave a path below the working folder.
+      {R"(<f TargetFile="sub\..\x.dll" FileName="x.dll" SourceFile="x.dll"/>)", "",
+       "sub\\..\\x.dll"},
+  };
+  for (const auto& c : cases) {
+    std::string result;
+    EXPECT_EQ(Install(ServeDescriptor(c.Items, c.More), result), -1) << c.Entry;
+    EXPECT_EQ(result, "文件路径无效：" + c.Entry);
+  }
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\outside.dll")));
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\keep.txt")), "keep");
+}
+
+TEST_F(PipelineTest, AFailedDownloadNamesItsReasonBesideTheSystemsText) {
+  Source("d.bin", "data");
+  const std::string url = PublishWeb();
+  FStore.AddFault({.Pattern = "*/d.bin", .ForceStatus = 503});
+  std::string result;
+  EXPECT_EQ(Install(url, result), -1);
+  EXPECT_EQ(result, "下载失败：.\\d.bin");
+  EXPECT_NE(FHelper->FailReason().v().find("503"), std::string::npos) << FHelper->FailReason().v();
+}
+
 TEST_F(PipelineTest, ACorruptServerFileFailsAfterOneFreshDownload) {
   Source("c.bin", std::string(3000, 'c'));
   const std::string url = PublishWeb();
@@ -196,6 +267,8 @@ TEST_F(PipelineTest, DownloadCopiesOfCopiedFilesAreDeletedAlsoWhenALaterCopyFail
   std::string result;
   ASSERT_EQ(Install(url, result), -1);
   EXPECT_EQ(result, "更新失败：.\\b.txt");
+  EXPECT_NE(FHelper->FailReason().v().find(std::strerror(EISDIR)), std::string::npos)
+      << FHelper->FailReason().v();
   EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\a.txt")), "first");
   EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\a.txt")));
   EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\b.txt")));
@@ -203,6 +276,7 @@ TEST_F(PipelineTest, DownloadCopiesOfCopiedFilesAreDeletedAlsoWhenALaterCopyFail
 
   std::filesystem::remove(Host("C:\\Soft\\Web\\b.txt"));
   ASSERT_EQ(Install(url, result), 1) << result;
+  EXPECT_EQ(FHelper->FailReason().v(), "");
   for (const char* f : {"a.txt", "b.txt", "c.txt"}) {
     EXPECT_FALSE(HostExists(Host(std::string("C:\\Soft\\Web\\updt_temp\\") + f))) << f;
   }
