@@ -1,4 +1,6 @@
 // Slide images fetched in the background while a module installs.
+#include <vector>
+
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
 #include "install/SoftCorvelaHelperUtil.h"
@@ -19,6 +21,14 @@ std::string TSoftSaasHelper::PrepareSlideFolder(const std::string& aPath) {
   }
   const std::string dir = tmp + "InstSlider\\";
   fs::ForceDirectories(dir);
+  // Partial images of a run that was killed: every module's slide pass clears its own folder,
+  // also one that fetches nothing because an earlier module already has the images.
+  std::vector<fs::DirEntry> entries;
+  if (fs::ListDir(dir, entries)) {
+    for (const auto& e : entries) {
+      if (!e.IsDir && str::EndsText(".parts", e.Name)) fs::DeleteFile(dir + e.Name);
+    }
+  }
   return dir;
 }
 
@@ -32,7 +42,10 @@ bool TSoftSaasHelper::FetchSlide(TNetHTTP& aNet, const std::string& aUrl,
       url = aAppHost + (slash ? "" : "/") + url;
     }
     std::string err;
-    DownFileRetryWith(aNet, url, aFile, err);
+    // An image that did not arrive leaves no partial file in the slide folder.
+    if (!DownFileRetryWith(aNet, url, aFile, err) && fs::FileExists(aFile + ".parts")) {
+      fs::DeleteFile(aFile + ".parts");
+    }
   }
   return fs::FileExists(aFile);
 }
@@ -89,6 +102,12 @@ void TSoftCorvelaHelper::DownImgSliders(const std::string& aAppHost, const std::
         } catch (const std::exception&) {
           name = TovLib::GetMd5(url);
         }
+      }
+      // The name comes from the address: it must stay one file of the slide folder.
+      if (name.find_first_of("\\/") != std::string::npos ||
+          !TovLib::IsPathInside(dir + name, dir)) {
+        Log("[Slider]图片文件名无效：" + name + " [" + url + "]", true);
+        continue;
       }
       if (FetchSlide(net, url, aAppHost, dir + name)) {
         SoftVar().sliders().Add("slider" + std::to_string(n), dir + name);

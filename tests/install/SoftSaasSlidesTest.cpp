@@ -48,6 +48,25 @@ TEST_F(SlidesTest, NumberedImagesEndAtTheFirstGap) {
   EXPECT_EQ(FStore.RequestLog().size(), before);
 }
 
+TEST_F(SlidesTest, PartialImagesOfAKilledRunDoNotOutliveTheNextRun) {
+  Serve("/updatefiles/ketrin_sdimgs/slider1.png", "png1");
+  Serve("/updatefiles/ketrin_sdimgs/slider2.png", "png2");
+  const std::string web = "C:\\Soft\\Web\\updt_temp\\InstSlider\\";
+  const std::string pos = "C:\\Soft\\Caldis\\updt_temp\\InstSlider\\";
+  // Left by killed runs: an image the series no longer has, and one that a second module
+  // fetched while the first had none yet.
+  WriteHost(Host(web + "slider2.jpg.parts"), "jp");
+  WriteHost(Host(pos + "slider1.png.parts"), "pn");
+  TSoftKetrinHelper k;
+  k.DownImgSliders(FStore.BaseUrl() + "/updatefiles/ketrin_webapp/", "C:\\Soft\\Web\\");
+  ASSERT_TRUE(ov::platform::JoinWorkers(20000));
+  k.DownImgSliders("", "C:\\Soft\\Caldis\\");
+  ASSERT_TRUE(ov::platform::JoinWorkers(20000));
+  EXPECT_EQ(Lines().size(), 2u);
+  EXPECT_FALSE(HostExists(Host(web + "slider2.jpg.parts")));
+  EXPECT_FALSE(HostExists(Host(pos + "slider1.png.parts")));
+}
+
 TEST_F(SlidesTest, NoBaseAddressNoThread) {
   TSoftKetrinHelper k;
   k.ImgSliderUrl().SetV("  ");
@@ -59,9 +78,12 @@ TEST_F(SlidesTest, NoBaseAddressNoThread) {
 TEST_F(SlidesTest, EnterpriseImagesStayConsecutive) {
   Serve("/img/a.png", "a");
   Serve("/img/c.jpg", "c");
+  // A quoted last segment keeps its slashes in the file name; such an image is skipped, as it
+  // would be written outside the slide folder.
+  Serve("/up.png\"", "up");
   nlohmann::json data = {{"carouselpicurls",
                           {FStore.BaseUrl() + "/img/a.png", FStore.BaseUrl() + "/img/missing.png",
-                           " ", "/img/c.jpg"}}};
+                           " ", FStore.BaseUrl() + "/img/\"x/../../../up.png\"", "/img/c.jpg"}}};
   ov::standin::TCatalogue cat;
   cat.PutEnterprise(7, "X", data);
   FPlatform.SetCatalogue(cat);
@@ -74,4 +96,5 @@ TEST_F(SlidesTest, EnterpriseImagesStayConsecutive) {
   const std::string dir = "C:\\Corp\\Pos\\updt_temp\\InstSlider\\";
   EXPECT_EQ(Lines(),
             (std::vector<std::string>{"slider1=" + dir + "a.png", "slider2=" + dir + "c.jpg"}));
+  EXPECT_FALSE(HostExists(Host("C:\\Corp\\Pos\\up.png")));
 }
