@@ -84,6 +84,29 @@ TEST_F(FileStoreTest, RangeAnswersAreExact) {
   }
 }
 
+TEST_F(FileStoreTest, ValidatorsFollowTheFileAndIfRangeHonoursThem) {
+  auto head = FClient->Head("/ten.bin");
+  ASSERT_TRUE(head);
+  const std::string tag = head->get_header_value("ETag");
+  const std::string date = head->get_header_value("Last-Modified");
+  EXPECT_EQ(tag.front(), '"');
+  EXPECT_EQ(date.size(), 29u) << date;  // "Sun, 06 Nov 1994 08:49:37 GMT"
+  auto ranged = [&](const std::string& aIfRange) {
+    auto r = FClient->Get("/ten.bin", {{"Range", "bytes=7-"}, {"If-Range", aIfRange}});
+    return r ? r->status : -1;
+  };
+  EXPECT_EQ(ranged(tag), 206);
+  EXPECT_EQ(ranged(date), 206);
+  EXPECT_EQ(ranged("\"other\""), 200);
+  // Rewritten with the same length: another tag, and a range for the old one gets it whole.
+  std::ofstream(FRoot + "/d/ten.new", std::ios::binary) << "9876543210";
+  std::filesystem::rename(FRoot + "/d/ten.new", FRoot + "/d/ten.bin");
+  auto again = FClient->Head("/ten.bin");
+  ASSERT_TRUE(again);
+  EXPECT_NE(again->get_header_value("ETag"), tag);
+  EXPECT_EQ(ranged(tag), 200);
+}
+
 TEST_F(FileStoreTest, MissingFilesFoldersAndEscapesAre404) {
   for (const char* path : {"/none.bin", "/", "/../secret.txt", "/%2e%2e/secret.txt"}) {
     auto r = Get(path);
@@ -101,11 +124,15 @@ TEST_F(FileStoreTest, FaultsFromTheControlEndpoint) {
   ASSERT_TRUE(bad);
   EXPECT_EQ(bad->status, 400);
   auto ok = FClient->Post("/_control/faults",
-                          R"({"faults":[{"pattern":"/ten.bin","status":503,"times":1},
+                          R"({"faults":[{"pattern":"/ten.bin","status":503,"times":1,"method":"GET"},
                                         {"pattern":"/ten.bin","corrupt_at":2,"drop_accept_ranges":true}]})",
                           "application/json");
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->status, 200);
+  // The first fault is for GETs only: a HEAD neither meets it nor uses it up.
+  auto head = FClient->Head("/ten.bin");
+  ASSERT_TRUE(head);
+  EXPECT_EQ(head->status, 200);
   auto first = Get("/ten.bin");
   ASSERT_TRUE(first);
   EXPECT_EQ(first->status, 503);

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <stdexcept>
 #include <nlohmann/json.hpp>
 
@@ -66,6 +68,30 @@ bool SafePath(const std::string& aPath) {
     b = e + 1;
   }
   return aPath.find('\0') == std::string::npos;
+}
+
+// From the size, the modification time in nanoseconds and the inode.
+std::string ETagOf(const struct stat& aStat) {
+  const int64_t ns =
+      static_cast<int64_t>(aStat.st_mtim.tv_sec) * 1000000000 + aStat.st_mtim.tv_nsec;
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "\"%llx-%llx-%llx\"",
+                static_cast<unsigned long long>(aStat.st_size), static_cast<unsigned long long>(ns),
+                static_cast<unsigned long long>(aStat.st_ino));
+  return buf;
+}
+
+// "Sun, 06 Nov 1994 08:49:37 GMT", whatever the locale.
+std::string HttpDate(time_t aTime) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  struct tm t {};
+  gmtime_r(&aTime, &t);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[t.tm_wday], t.tm_mday,
+                kMonths[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+  return buf;
 }
 
 struct TFd {
@@ -135,6 +161,7 @@ bool TFileStore::LoadFaults(const std::string& aJson, std::string& aError) {
       t.Times = f.value("times", -1);
       t.Chance = f.value("chance", 100);
       t.CutAtRandom = f.value("cut_at_random", false);
+      t.Method = f.value("method", std::string());
       if (t.Chance < 0 || t.Chance > 100) throw std::runtime_error("chance must be 0 to 100");
       faults.push_back(t);
     }
@@ -163,10 +190,11 @@ void TFileStore::Log(const TRequestLogEntry& aEntry) {
   FLog.push_back(aEntry);
 }
 
-bool TFileStore::TakeFault(const std::string& aPath, TFault& aFault) {
+bool TFileStore::TakeFault(const std::string& aMethod, const std::string& aPath, TFault& aFault) {
   std::lock_guard<std::mutex> g(FLock);
   for (auto& f : FFaults) {
     if (f.Times == 0 || !MatchPattern(f.Pattern, aPath)) continue;
+    if (!f.Method.empty() && f.Method != aMethod) continue;
     if (f.Chance < 100 && static_cast<int32_t>(FRandom() % 100) >= f.Chance) continue;
     if (f.Times > 0) --f.Times;
     aFault = f;
@@ -222,7 +250,7 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       }
     } logOnReturn{this, req, res};
     TFault fault;
-    const bool faulty = TakeFault(req.path, fault);
+    const bool faulty = TakeFault(req.method, req.path, fault);
     if (faulty && fault.LatencyMs > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(fault.LatencyMs));
     }
@@ -254,9 +282,18 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       return;
     }
     const int64_t size = st.st_size;
+    // A rewritten file gets another tag even with the same size and second.
+    const std::string etag = ETagOf(st);
+    const std::string modified = HttpDate(st.st_mtim.tv_sec);
+    res.set_header("ETag", etag);
+    res.set_header("Last-Modified", modified);
     int64_t first = 0, last = size - 1;
     bool unsatisfiable = false;
-    const bool ranged = ParseRange(req.get_header_value("Range"), size, first, last, unsatisfiable);
+    // A range whose If-Range names another version than this one gets the whole file.
+    const std::string ifRange = req.get_header_value("If-Range");
+    const bool sameVersion = ifRange.empty() || ifRange == etag || ifRange == modified;
+    const bool ranged =
+        sameVersion && ParseRange(req.get_header_value("Range"), size, first, last, unsatisfiable);
     // The library announces "bytes" for every streamed answer unless told otherwise.
     res.set_header("Accept-Ranges", faulty && fault.DropAcceptRanges ? "none" : "bytes");
     if (ranged && unsatisfiable) {
@@ -299,7 +336,11 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       }
       return true;
     };
-    if (f.DropContentLength) {
+    if (length == 0 && !f.DropContentLength) {
+      // An empty file: the library announces no length for a provider of nothing.
+      res.set_header("Content-Length", "0");
+      res.set_content("", "application/octet-stream");
+    } else if (f.DropContentLength) {
       auto offset = std::make_shared<size_t>(0);
       res.set_chunked_content_provider(
           "application/octet-stream", [send, offset, length](size_t, httplib::DataSink& sink) {

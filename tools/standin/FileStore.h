@@ -12,8 +12,9 @@
 #include "ServerThread.h"
 
 // The stand-in of the maker's file store: serves a folder over HTTP (or HTTPS with a
-// certificate) on 127.0.0.1 with exact range answers, optional redirects, injectable faults
-// and a request log. Files are streamed, never read whole.
+// certificate) on 127.0.0.1 with exact range answers, validators (ETag, Last-Modified, If-Range),
+// optional redirects, injectable faults and a request log. Files are streamed, never read
+// whole.
 namespace ov::standin {
 
 // A fault for the requests whose path matches Pattern ("*" matches any text).
@@ -33,6 +34,7 @@ struct TFault {
   // Close the connection after a number of body bytes drawn below the answer's length
   // (overrides CloseAfterBytes).
   bool CutAtRandom = false;
+  std::string Method = {};  // "GET", "HEAD", ...: only requests of this method; empty for any
 };
 
 struct TRequestLogEntry {
@@ -74,7 +76,7 @@ class TFileStore {
   void ClearLog();
 
  private:
-  bool TakeFault(const std::string& aPath, TFault& aFault);
+  bool TakeFault(const std::string& aMethod, const std::string& aPath, TFault& aFault);
   int64_t RandomBelow(int64_t aLimit);
   void Log(const TRequestLogEntry& aEntry);
 
