@@ -1,6 +1,7 @@
 #include "net/AcHTTPClientUtil.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -17,7 +18,13 @@ using ov::net::THttpResponse;
 
 namespace {
 
-constexpr int64_t kIdBlock = 10240;
+// A resume on the secondary stack asks for blocks: the first of 10240 bytes, each later one
+// twice the one before up to this size, so a large resume takes a few requests.
+constexpr int64_t kIdFirstBlock = 10240;
+constexpr int64_t kIdMaxBlock = 4 << 20;
+// Smaller files get no record beside their partial, which is then fetched again: a record
+// costs a create and an unlink, which a module of thousands of small files would feel.
+constexpr int64_t kRecordMin = 64 * 1024;
 
 uint32_t Tick32() { return ov::platform::TickSource().TickCount32(); }
 
@@ -30,6 +37,53 @@ std::string Fmt(const char* aPattern, const std::string& a) {
 
 std::string StatusError(const char* aPrefix, const THttpResponse& r) {
   return std::string(aPrefix) + " " + std::to_string(r.Status) + ": " + r.StatusText;
+}
+
+// The version of the file an answer carries: its strong ETag, else its Last-Modified (a weak
+// tag may not be sent in If-Range).
+std::string ValidatorOf(const THttpResponse& r) {
+  std::string tag = r.Header("ETag");
+  if (!tag.empty() && tag.rfind("W/", 0) != 0) return tag;
+  return r.Header("Last-Modified");
+}
+
+// What a partial file was cut from, kept as "<full length>\n<validator>\n".
+struct TPartRecord {
+  int64_t Length = -1;
+  std::string Validator;
+  bool operator==(const TPartRecord&) const = default;
+};
+
+// False when there is no usable record; aExists tells whether a file stands in its place.
+bool ReadRecord(const std::string& aHost, TPartRecord& aRecord, bool& aExists) {
+  std::string text;
+  if (!fs::ReadHostFile(aHost, text)) {
+    aExists = fs::LastErrorCode() != ENOENT;
+    return false;
+  }
+  aExists = true;
+  const size_t nl = text.find('\n');
+  if (nl == std::string::npos || text.size() < nl + 3 || text.back() != '\n') return false;
+  aRecord.Validator = text.substr(nl + 1, text.size() - nl - 2);
+  return ov::str::TryStrToInt64(text.substr(0, nl), aRecord.Length) && aRecord.Length > 0;
+}
+
+bool WriteRecord(const std::string& aHost, const TPartRecord& aRecord) {
+  fs::File f;
+  return f.OpenHost(aHost, fs::File::Mode::Truncate) &&
+         f.Write(std::to_string(aRecord.Length) + "\n" + aRecord.Validator + "\n");
+}
+
+// First position of a "bytes a-b/n" Content-Range, -1 when there is none.
+int64_t RangeStart(const THttpResponse& r) {
+  const std::string cr = r.Header("Content-Range");
+  int64_t first = -1;
+  const size_t dash = cr.find('-');
+  if (!ov::str::StartsText("bytes ", cr) || dash == std::string::npos ||
+      !ov::str::TryStrToInt64(ov::str::Trim(cr.substr(6, dash - 6)), first)) {
+    return -1;
+  }
+  return first;
 }
 
 }  // namespace
@@ -71,16 +125,19 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   FStartPosition = -1;
   FEndPosition = -1;
   FContentLength = -1;
+  if (Stopped()) return false;
   const std::string tmp = ADestFileName + ".parts";
+  const std::string info = tmp + ".info";
   const std::string dir = ov::str::ExtractFileDir(ADestFileName);
   // The names are mapped onto the host once, together, and the file operations below work on
   // the host paths: every mapping walks the path and looks names missing in it up by case.
-  std::vector<std::string> names{ADestFileName, tmp};
+  std::vector<std::string> names{ADestFileName, tmp, info};
   if (!dir.empty()) names.push_back(dir);
   const std::vector<std::string> hosts = ov::platform::MapPathsToHost(names);
   std::string hostDest = hosts[0];
   const std::string hostTmp = hosts[1];
-  const std::string hostDir = dir.empty() ? std::string() : hosts[2];
+  const std::string hostInfo = hosts[2];
+  const std::string hostDir = dir.empty() ? std::string() : hosts[3];
   if (fs::HostFileExists(hostDest)) {
     if (!fs::HostDeleteFile(hostDest)) {
       throw ov::Error(Fmt("文件 %s 已下载，重新下载时删除失败", ADestFileName));
@@ -98,18 +155,22 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
 
   ov::net::IHttpStack* stack = FNtHTTP ? FNtHTTP.get() : FIdHTTP.get();
   if (!stack) throw ov::Error("无可用网络组件");
+  const bool net = FNtHTTP != nullptr;
   ov::net::THttpOptions opts = FOptions;
   opts.Range.clear();
+  opts.StopTest = FStopTest;
   const THttpResponse head = stack->Head(aSrcUrl, opts);
+  if (head.Aborted) return false;
   if (head.Status < 200 || head.Status > 299) {
     throw ov::Error(StatusError("请求服务器失败", head));
   }
-  // The secondary stack resumes too (the choice left open for it): a kept partial file is
-  // continued from its end in blocks of 10240 bytes.
-  const bool ranges = FNtHTTP ? ov::str::SameText(head.Header("Accept-Ranges"), "bytes") : true;
+  // The secondary stack resumes whatever the reply says about ranges.
+  const bool ranges = net ? ov::str::SameText(head.Header("Accept-Ranges"), "bytes") : true;
   FContentLength = head.ContentLength;
 
-  if (!fs::CheckMapped(hostTmp, tmp)) throw ov::Error(fs::LastErrorText());
+  if (!fs::CheckMapped(hostTmp, tmp) || !fs::CheckMapped(hostInfo, info)) {
+    throw ov::Error(fs::LastErrorText());
+  }
   fs::File file;
   const bool existed = fs::HostFileExists(hostTmp);
   if (!file.OpenHost(hostTmp, existed ? fs::File::Mode::ReadWrite : fs::File::Mode::OpenOrCreate)) {
@@ -120,28 +181,71 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
   // How far the file reaches. An empty file is not truncated: on ext4 truncating to nothing
   // makes the close write the file out at once, a disk write per download.
   int64_t fileEnd = pos;
-  if (!ranges) pos = 0;
+  TPartRecord record;
+  bool recordExists = false;
+  bool recordValid = ReadRecord(hostInfo, record, recordExists);
+  // Only a partial cut from the version the server has now is continued.
+  const bool resume = ranges && pos > 0 && recordValid && record.Length == FContentLength &&
+                      record.Validator == ValidatorOf(head);
+  if (!resume) pos = 0;
   FStartPosition = pos;
   FEndPosition = FContentLength;
 
+  // How the body of the answer in hand reaches the file: an error page never does.
+  enum class TWrite { Discard, AtPos, From0 };
+  TWrite mode = TWrite::Discard;
+  bool afresh = false;        // the file is emptied and its record names the answer from 0
+  TPartRecord fromRecord;     // the answer that is written from 0
+  bool rangeIgnored = false;  // a range request was answered with the whole file
+  bool rangeRefused = false;  // ... with 416 or a range other than the one asked for
+  int64_t readBase = 0;       // bytes of this call before the answer in hand
   // Writes go straight to the file at the current position: a killed process leaves a valid
   // prefix of the download behind, never garbage.
   int64_t filePos = -1;  // where the file's own offset stands, to seek only when it differs
-  auto restartAt0 = [&] {
-    pos = 0;
-    FStartPosition = 0;
-    if (fileEnd != 0 && !file.Truncate(0)) throw ov::Error(fs::LastErrorText());
+  // Before the first byte written from 0 the record is made to name that answer (or goes),
+  // after the file is emptied: a record never names bytes of another version.
+  auto startAfresh = [&] {
+    if (fileEnd != 0 && !file.Truncate(0)) return false;
     fileEnd = 0;
-    filePos = -1;
+    if (fromRecord.Length >= kRecordMin && !fromRecord.Validator.empty()) {
+      if (!(recordValid && record == fromRecord)) {
+        recordExists = true;
+        recordValid = false;
+        if (!WriteRecord(hostInfo, fromRecord)) return false;
+        record = fromRecord;
+        recordValid = true;
+      }
+    } else if (recordExists) {
+      if (!fs::HostDeleteFile(hostInfo)) return false;
+      recordExists = recordValid = false;
+    }
+    afresh = true;
+    return true;
   };
-  // A server that answers a range request with the whole file (200) must not have it appended
-  // at the resume position: the transfer stops and counts as a failed resume.
-  bool rangeIgnored = false;
-  auto checkRange = [&](const THttpResponse& r) {
-    rangeIgnored = !opts.Range.empty() && r.Status >= 200 && r.Status <= 299 && r.Status != 206;
+  auto onHeaders = [&](const THttpResponse& r) {
+    mode = TWrite::Discard;
+    if (r.Status < 200 || r.Status > 299) return;
+    if (opts.Range.empty() || r.Status != 206) {
+      if (!opts.Range.empty()) {
+        // The server ignored the range (the file changed, as If-Range tells it): this answer
+        // holds the whole file and is written from 0.
+        rangeIgnored = true;
+        pos = 0;
+        FStartPosition = 0;
+        readBase = 0;
+      }
+      mode = TWrite::From0;
+      afresh = false;
+      fromRecord = {r.ContentLength, ValidatorOf(r)};
+    } else if (const int64_t first = RangeStart(r); first >= 0 && first != pos) {
+      rangeRefused = true;
+    } else {
+      mode = TWrite::AtPos;
+    }
   };
   auto sink = [&](const char* aData, size_t aSize) {
-    if (rangeIgnored) return false;
+    if (mode == TWrite::Discard) return true;
+    if (mode == TWrite::From0 && !afresh && !startAfresh()) return false;
     if (filePos != pos && !file.Seek(pos)) return false;
     if (!file.Write(aData, aSize)) return false;
     pos += static_cast<int64_t>(aSize);
@@ -149,71 +253,87 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
     fileEnd = std::max(fileEnd, pos);
     return true;
   };
-  auto netProgress = [&](int64_t aContentLength, int64_t aReadCount, bool& aAbort) {
+  auto onProgress = [&](int64_t aContentLength, int64_t aReadCount, bool& aAbort) {
     aAbort = FCancelDownload.load();
-    if (FOnProgress) {
+    if (!FOnProgress || mode == TWrite::Discard) return;
+    if (net) {
       FOnProgress(FNtHTTP.get(), FStartPosition, FEndPosition, aContentLength, aReadCount,
                   FTimeStart, Tick32(), aAbort);
+    } else {
+      // The blocks of a resume count as one transfer of the rest of the file.
+      FOnProgress(FIdHTTP.get(), FStartPosition, FEndPosition, FEndPosition - FStartPosition,
+                  readBase + aReadCount, FTimeStart, Tick32(), aAbort);
     }
   };
-  auto idHeaders = [&](const THttpResponse& r) {
-    checkRange(r);
-    FContentLength = r.ContentLength;
-  };
-  auto idProgress = [&](int64_t, int64_t aReadCount, bool&) {
-    if (FOnProgress) {
-      bool ignored = false;  // the secondary stack cannot be aborted
-      FOnProgress(FIdHTTP.get(), FStartPosition, FEndPosition, FContentLength, aReadCount,
-                  FTimeStart, Tick32(), ignored);
+  auto get = [&](const std::string& aRange) {
+    opts.Range = aRange;
+    opts.Headers = FOptions.Headers;
+    if (!aRange.empty()) opts.Headers.emplace_back("If-Range", record.Validator);
+    mode = TWrite::Discard;
+    readBase = pos - FStartPosition;
+    THttpResponse r = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
+    // An answer from 0 without a body still replaces what the file held.
+    if (mode == TWrite::From0 && !afresh && !r.Aborted && !startAfresh()) {
+      throw ov::Error("写入下载文件失败: " + fs::LastErrorText());
     }
+    return r;
   };
 
   bool aborted = false;
   if (FEndPosition > 0 && FStartPosition < FEndPosition) {
-    // The two stacks differ only in the range they ask for, their notifications and texts.
-    const bool net = FNtHTTP != nullptr;
-    ov::net::THeadersEvent onHeaders = net ? ov::net::THeadersEvent(checkRange) : idHeaders;
-    ov::net::TProgressEvent onProgress = net ? ov::net::TProgressEvent(netProgress) : idProgress;
+    // The primary asks for the whole rest at once, the secondary for growing blocks of it.
+    int64_t block = net ? 0 : kIdFirstBlock;
+    auto rangeAt = [&] {
+      if (pos == 0) return std::string();
+      if (block > 0 && pos + block < FEndPosition) {
+        return std::to_string(pos) + "-" + std::to_string(pos + block - 1);
+      }
+      return std::to_string(pos) + "-" + (net ? std::to_string(FEndPosition) : std::string());
+    };
+    const std::string restartLog = std::string(net ? "Net" : "Id") + "断点续传失败，重新下载：";
     THttpResponse got;
-    if (FStartPosition > 0) {
-      if (net) {
-        opts.Range = std::to_string(FStartPosition) + "-" + std::to_string(FEndPosition);
-      } else if (FStartPosition + kIdBlock < FContentLength) {
-        opts.Range = std::to_string(FStartPosition) + "-" +
-                     std::to_string(FStartPosition + kIdBlock - 1);
-      } else {
-        opts.Range = std::to_string(FStartPosition) + "-";
-      }
-      bool failed = false;
-      try {
-        got = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
-        failed = rangeIgnored;
-      } catch (const ov::Error&) {
-        failed = true;
-      }
-      if (failed) {
-        TovLib::Log(std::string(net ? "Net" : "Id") + "断点续传失败，重新下载：" + aSrcUrl, true);
-        opts.Range.clear();
+    while (true) {
+      const int64_t before = pos;
+      got = get(rangeAt());
+      if (!opts.Range.empty() && (got.Status == 416 || rangeRefused) && !got.Aborted) {
+        TovLib::Log(restartLog + aSrcUrl, true);
+        rangeRefused = false;
+        pos = 0;
+        FStartPosition = 0;
+        got = get("");
+      } else if (rangeIgnored) {
+        TovLib::Log(restartLog + aSrcUrl, true);
         rangeIgnored = false;
-        restartAt0();
-        got = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
       }
-    } else {
-      restartAt0();
-      got = stack->Get(aSrcUrl, opts, sink, onHeaders, onProgress);
+      if (got.Status < 200 || got.Status > 299) {
+        if (got.Aborted) break;
+        throw ov::Error(StatusError(net ? "请求服务器失败(Net)" : "请求服务器失败(Idy)", got));
+      }
+      // An answer from 0 was the whole file; a block that brought nothing ends the call too.
+      if (got.Aborted || got.Truncated || mode != TWrite::AtPos || pos >= FEndPosition ||
+          pos == before) {
+        break;
+      }
+      if (Stopped()) {
+        aborted = true;
+        break;
+      }
+      block = std::min(block * 2, kIdMaxBlock);
     }
-    if (got.Status < 200 || got.Status > 299) {
-      throw ov::Error(StatusError(net ? "请求服务器失败(Net)" : "请求服务器失败(Idy)", got));
-    }
-    aborted = got.Aborted;
-  } else if (FEndPosition <= 0) {
+    aborted = aborted || got.Aborted;
+  } else if (FEndPosition < 0) {
     TovLib::Log("未请求到文件大小(" + std::to_string(FEndPosition) + ")", false);
     throw ov::Error("未请求到文件大小");
+  } else if (FEndPosition == 0) {
+    // An empty file: nothing to fetch, only a leftover to clear.
+    fromRecord = {};
+    if (!startAfresh()) throw ov::Error(fs::LastErrorText());
   } else if (FStartPosition != FEndPosition) {
     TovLib::Log("文件下载位置超出文件大小(" + std::to_string(FStartPosition) + ">" +
                     std::to_string(FEndPosition) + ")",
                 false);
     file.Close();
+    if (recordExists) fs::HostDeleteFile(hostInfo);
     if (fs::HostFileExists(hostTmp) && fs::HostDeleteFile(hostTmp)) {
       TovLib::Log("删除断点文件：" + tmp, false);
     }
@@ -224,11 +344,11 @@ bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADes
 
   const int64_t size = file.Size();
   file.Close();
-  if (aborted) return false;
-  const bool complete = (size > 0 && size == FContentLength) || (size == 0 && FContentLength == 0);
-  if (!complete) return false;
+  if (aborted || size < 0 || size != FEndPosition) return false;
   if (!fs::CheckMapped(hostDest, ADestFileName) || !fs::HostReplaceFile(hostTmp, hostDest)) {
     throw ov::Error("文件重命名 " + tmp + " 为 " + ADestFileName + ": " + fs::LastErrorText());
   }
+  // Left behind by a crash just here it is harmless: a fresh partial replaces or removes it.
+  if (recordExists) fs::HostDeleteFile(hostInfo);
   return true;
 }

@@ -16,6 +16,9 @@ using TAcHTTPProgress = std::function<void(
     bool& Abort)>;
 
 // Downloads one URL to one file through "<target>.parts", resuming an earlier partial file.
+// A partial of a file of 64 KiB or more has a record "<target>.parts.info" of the version it
+// was cut from (its validator and length); only a partial whose record names the version the
+// server has now is continued, any other is fetched again from the start.
 // The primary stack (libcurl) is used; the secondary (cpp-httplib) only when the primary could
 // not be created.
 class TAcHTTPClient {
@@ -27,15 +30,20 @@ class TAcHTTPClient {
 
   // True when a GET of the address answers 200 or 302 ("http://" is added when no scheme).
   bool NetFileExists(const std::string& aUri);
-  // True when the complete file is in place; false when the transfer ended short or was
-  // aborted (the ".parts" file stays for a later call). Throws ov::Error on the failures of
-  // the download algorithm and on network errors.
+  // True when the complete file is in place; false when the transfer ended short, was
+  // aborted or stopped (the ".parts" file stays for a later call). Throws ov::Error on the
+  // failures of the download algorithm and on network errors.
   bool Download(const std::string& aSrcUrl, const std::string& ADestFileName);
 
   const TAcHTTPProgress& OnProgress() const { return FOnProgress; }
   void SetOnProgress(TAcHTTPProgress aValue) { FOnProgress = std::move(aValue); }
   bool CancelDownload() const { return FCancelDownload.load(); }
   void SetCancelDownload(bool aValue) { FCancelDownload = aValue; }
+  // While the test returns true, Download returns false without a request and a transfer in
+  // flight ends within about a second, also one that waits for bytes. It is called on the
+  // downloading thread and on a watchdog thread of the secondary stack, so it must be cheap
+  // and safe to call from any thread.
+  void SetStopTest(std::function<bool()> aTest) { FStopTest = std::move(aTest); }
   int32_t ConnTimeout() const { return FOptions.ConnTimeoutMs; }
   void SetConnTimeout(int32_t aValue) { FOptions.ConnTimeoutMs = aValue; }
   int32_t ReadTimeout() const { return FOptions.ReadTimeoutMs; }
@@ -51,6 +59,8 @@ class TAcHTTPClient {
   int64_t ContentLength() const { return FContentLength; }
 
  private:
+  bool Stopped() const { return FStopTest && FStopTest(); }
+
   TAcHTTPProgress FOnProgress;
   std::unique_ptr<ov::net::IHttpStack> FNtHTTP;
   std::unique_ptr<ov::net::IHttpStack> FIdHTTP;
@@ -60,6 +70,7 @@ class TAcHTTPClient {
   int64_t FEndPosition = -1;
   int64_t FContentLength = -1;
   ov::net::THttpOptions FOptions;
+  std::function<bool()> FStopTest;
   // Existence probes of this client share a connection while it lives.
   std::unique_ptr<ov::net::TProbeSession> FProbes;
 };

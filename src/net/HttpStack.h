@@ -1,10 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,6 +29,9 @@ struct THttpOptions {
   THeaders Headers;       // sent as given
   bool VerifyPeer = true;  // false accepts every server certificate (posts only)
   bool Tls12Only = false;  // posts on the "Net" stack: TLS 1.2 and nothing else
+  // While it returns true the request ends within about a second, as aborted. Called on the
+  // requesting thread or on a watchdog thread of the stack.
+  std::function<bool()> StopTest;
 };
 
 struct THttpResponse {
@@ -41,7 +47,8 @@ struct THttpResponse {
   std::string Header(const std::string& aName) const;
 };
 
-// Receives the body block by block; false stops the transfer with an error.
+// Receives the body block by block; false stops the transfer with an error that names the
+// calling thread's last file error (LastErrorText of the file layer).
 using TBodySink = std::function<bool(const char* aData, size_t aSize)>;
 // Called when the final answer's headers are in, before its body.
 using THeadersEvent = std::function<void(const THttpResponse& aResponse)>;
@@ -67,6 +74,26 @@ class IHttpStack {
   virtual THttpResponse Perform(const std::string& aUrl, const THttpOptions& aOptions, bool aHead,
                                 const TBodySink* aSink, const THeadersEvent* aOnHeaders,
                                 const TProgressEvent* aOnProgress) = 0;
+};
+
+// Calls aStop from a thread of its own every aPollMs once aDue returns true, until destroyed
+// (which waits for the thread): cpp-httplib's stop() is the one call that ends a request of
+// another thread, also one that waits for bytes.
+class TWatchdog {
+ public:
+  TWatchdog(std::function<bool()> aDue, std::function<void()> aStop, int aPollMs = 50);
+  ~TWatchdog();
+  TWatchdog(const TWatchdog&) = delete;
+  TWatchdog& operator=(const TWatchdog&) = delete;
+  // Ends the thread; true when it called aStop.
+  bool Finish();
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FDone = false;
+  std::atomic<bool> FFired{false};
+  std::thread FThread;
 };
 
 // The libcurl stack: one easy handle for the stack's life, so consecutive requests to one host
@@ -106,6 +133,8 @@ struct TPostResult {
   std::string Body;
 };
 
+// The posts give up when the whole exchange takes longer than the connection time-out plus
+// the read time-out, also while bytes still trickle in.
 // One POST through a fresh cpp-httplib client (redirects followed, TLS through OpenSSL with
 // "reason(n)" in its failure texts). Throws ov::Error when no answer arrives.
 TPostResult IdPost(const std::string& aUrl, const std::string& aBody, const THttpOptions& aOptions);

@@ -9,8 +9,38 @@
 #include "base/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
+#include "platform/FileSystem.h"
 
 namespace ov::net {
+
+TWatchdog::TWatchdog(std::function<bool()> aDue, std::function<void()> aStop, int aPollMs) {
+  FThread = std::thread([this, due = std::move(aDue), stop = std::move(aStop), aPollMs] {
+    std::unique_lock<std::mutex> g(FLock);
+    while (!FDone) {
+      if (FWake.wait_for(g, std::chrono::milliseconds(aPollMs), [this] { return FDone; })) break;
+      g.unlock();
+      // Again at every poll while due: a stop() that lands while no request is in flight
+      // (during the connect, between two hops) cuts nothing.
+      if (due()) {
+        FFired = true;
+        stop();
+      }
+      g.lock();
+    }
+  });
+}
+
+bool TWatchdog::Finish() {
+  {
+    std::lock_guard<std::mutex> g(FLock);
+    FDone = true;
+  }
+  FWake.notify_all();
+  if (FThread.joinable()) FThread.join();
+  return FFired;
+}
+
+TWatchdog::~TWatchdog() { Finish(); }
 
 namespace {
 
@@ -157,6 +187,9 @@ class TIdStack : public IHttpStack {
       THttpResponse r;
       bool redirect = false;
       bool sinkFailed = false;
+      std::string sinkError;
+      std::unique_ptr<TWatchdog> watchdog;
+      if (o.StopTest) watchdog = std::make_unique<TWatchdog>(o.StopTest, [&cli] { cli.stop(); });
       ERR_clear_error();
       httplib::Result res{nullptr, httplib::Error::Unknown};
       if (aHead) {
@@ -176,6 +209,7 @@ class TIdStack : public IHttpStack {
               if (redirect) return true;  // a redirect's own body is dropped
               if (aSink && *aSink && !(*aSink)(data, n)) {
                 sinkFailed = true;
+                sinkError = ov::platform::fs::LastErrorText();
                 return false;
               }
               r.BodyBytes += static_cast<int64_t>(n);
@@ -190,9 +224,13 @@ class TIdStack : public IHttpStack {
               return true;
             });
       }
+      if (watchdog && watchdog->Finish()) {
+        r.Aborted = true;
+        return r;
+      }
       if (!res) {
         if (r.Aborted) return r;
-        if (sinkFailed) throw ov::Error("写入下载文件失败");
+        if (sinkFailed) throw ov::Error("写入下载文件失败: " + sinkError);
         // The answer began and its body was cut short: the bytes so far count.
         if (r.Status > 0 && res.error() == httplib::Error::Read && !redirect) {
           r.Truncated = true;

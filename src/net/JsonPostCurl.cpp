@@ -59,6 +59,11 @@ TPostResult NetPost(const std::string& aUrl, const std::string& aBody,
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
   }
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(aOptions.ConnTimeoutMs));
+  if (aOptions.ConnTimeoutMs > 0 && aOptions.ReadTimeoutMs > 0) {
+    // A server that trickles a byte now and then never trips the read time-out below.
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
+                     static_cast<long>(int64_t{aOptions.ConnTimeoutMs} + aOptions.ReadTimeoutMs));
+  }
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(
       h, CURLOPT_LOW_SPEED_TIME,

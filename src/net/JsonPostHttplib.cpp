@@ -2,6 +2,9 @@
 #include <httplib.h>
 #include <openssl/err.h>
 
+#include <chrono>
+#include <memory>
+
 #include "base/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
@@ -54,7 +57,21 @@ TPostResult IdPost(const std::string& aUrl, const std::string& aBody,
   }
   if (!aOptions.UserAgent.empty()) headers.emplace("User-Agent", aOptions.UserAgent);
   ERR_clear_error();
+  // The client's read time-out counts from the last byte; a server that trickles one now and
+  // then is cut at the deadline instead.
+  std::unique_ptr<TWatchdog> deadline;
+  int64_t allowedMs = 0;
+  if (aOptions.ConnTimeoutMs > 0 && aOptions.ReadTimeoutMs > 0) {
+    allowedMs = int64_t{aOptions.ConnTimeoutMs} + aOptions.ReadTimeoutMs;
+    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs);
+    deadline = std::make_unique<TWatchdog>(
+        [due] { return std::chrono::steady_clock::now() >= due; }, [&cli] { cli.stop(); });
+  }
   auto res = cli.Post(target.c_str(), headers, aBody, contentType.c_str());
+  const bool late = deadline && deadline->Finish();
+  if (!res && late) {
+    throw ov::Error("Operation timed out after " + std::to_string(allowedMs) + " milliseconds");
+  }
   if (!res) throw ov::Error(FailureText(res.error(), cli));
   return {res->status, res->reason, res->body};
 }

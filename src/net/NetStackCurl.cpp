@@ -7,6 +7,7 @@
 #include "base/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
+#include "platform/FileSystem.h"
 
 namespace ov::net {
 
@@ -63,7 +64,9 @@ struct TBodyState {
   const TBodySink* Sink = nullptr;
   const TProgressEvent* OnProgress = nullptr;
   THttpResponse* Response = nullptr;
+  const std::function<bool()>* StopTest = nullptr;
   bool SinkFailed = false;
+  std::string SinkError;  // the file layer's reason, taken where the sink failed
 };
 
 void FillStatus(CURL* c, THttpResponse& r) {
@@ -86,6 +89,7 @@ size_t OnBody(char* aData, size_t aSize, size_t aCount, void* aUser) {
   }
   if (st->Sink && *st->Sink && !(*st->Sink)(aData, n)) {
     st->SinkFailed = true;
+    st->SinkError = ov::platform::fs::LastErrorText();
     return 0;
   }
   r.BodyBytes += static_cast<int64_t>(n);
@@ -98,6 +102,14 @@ size_t OnBody(char* aData, size_t aSize, size_t aCount, void* aUser) {
     }
   }
   return n;
+}
+
+// libcurl calls this at least about once a second, also while no byte arrives.
+int OnXferInfo(void* aUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* st = static_cast<TBodyState*>(aUser);
+  if (!(*st->StopTest)()) return 0;
+  st->Response->Aborted = true;
+  return 1;
 }
 
 void SetCommon(CURL* c, const std::string& aUrl, const THttpOptions& o, curl_slist* headers) {
@@ -146,7 +158,7 @@ class TNetStack : public IHttpStack {
     }
     THttpResponse r;
     THeaderState hs{&r, aOnHeaders, false};
-    TBodyState bs{FCurl, &hs, aSink, aOnProgress, &r, false};
+    TBodyState bs{FCurl, &hs, aSink, aOnProgress, &r, &o.StopTest, false, {}};
     curl_slist* headers = MakeHeaders(o.Headers);
     SetCommon(FCurl, aUrl, o, headers);
     curl_easy_setopt(FCurl, CURLOPT_HEADERFUNCTION, OnHeaderLine);
@@ -156,6 +168,10 @@ class TNetStack : public IHttpStack {
     curl_easy_setopt(FCurl, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(FCurl, CURLOPT_WRITEDATA, &bs);
     curl_easy_setopt(FCurl, CURLOPT_RANGE, aHead || o.Range.empty() ? nullptr : o.Range.c_str());
+    const bool stoppable = static_cast<bool>(o.StopTest);
+    curl_easy_setopt(FCurl, CURLOPT_NOPROGRESS, stoppable ? 0L : 1L);
+    curl_easy_setopt(FCurl, CURLOPT_XFERINFOFUNCTION, stoppable ? OnXferInfo : nullptr);
+    curl_easy_setopt(FCurl, CURLOPT_XFERINFODATA, &bs);
     if (aHead) {
       curl_easy_setopt(FCurl, CURLOPT_NOBODY, 1L);
     } else {
@@ -177,7 +193,7 @@ class TNetStack : public IHttpStack {
       r.Truncated = true;
       return r;
     }
-    if (bs.SinkFailed) throw ov::Error("写入下载文件失败");
+    if (bs.SinkFailed) throw ov::Error("写入下载文件失败: " + bs.SinkError);
     throw ov::Error(err[0] ? std::string(err) : std::string(curl_easy_strerror(rc)));
   }
 

@@ -33,6 +33,8 @@ class TNetHTTP {
   void SetConnTimeout(int32_t aValue) { FConnTimeout = aValue; }
   int32_t ReadTimeout() const { return FReadTimeout; }
   void SetReadTimeout(int32_t aValue) { FReadTimeout = aValue; }
+  // See TAcHTTPClient::SetStopTest: a stopped download returns false with an empty message.
+  void SetStopTest(std::function<bool()> aTest) { FAcHTTP->SetStopTest(std::move(aTest)); }
   TAcHTTPClient& AcHTTP() { return *FAcHTTP; }
 
  private:

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "FileStore.h"
 #include "common/TestPrefix.h"
@@ -21,4 +23,20 @@ class TNetTest : public TPrefixTest {
 
  private:
   std::string FRoot;
+};
+
+// Answers each connection on 127.0.0.1 with a 200 announcing aBytes and then sends one byte
+// every aIntervalMs; ends by itself once a connection has its bytes, or when destroyed.
+class TTrickleServer {
+ public:
+  TTrickleServer(int aBytes, int aIntervalMs);
+  ~TTrickleServer();
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
+
+ private:
+  void Serve(int aBytes, int aIntervalMs);
+  int FListen = -1;
+  int FPort = 0;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
 };

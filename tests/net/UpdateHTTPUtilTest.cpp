@@ -7,7 +7,7 @@
 using TNetHTTPTest = TNetTest;
 
 TEST_F(TNetHTTPTest, SuccessShortAndErrorOutcomes) {
-  const std::string data = Pattern(1000);
+  const std::string data = Pattern(100000);
   const std::string url = Serve("/w.bin", data);
   TNetHTTP h;
   EXPECT_EQ(h.ConnTimeout(), 60000);
@@ -17,7 +17,7 @@ TEST_F(TNetHTTPTest, SuccessShortAndErrorOutcomes) {
   EXPECT_EQ(msg, "文件下载成功");
 
   FStore.AddFault({.Pattern = "/w.bin", .Times = 1});
-  FStore.AddFault({.Pattern = "/w.bin", .CloseAfterBytes = 300, .Times = 1});
+  FStore.AddFault({.Pattern = "/w.bin", .CloseAfterBytes = 30000, .Times = 1});
   EXPECT_FALSE(h.DownFile(url, "C:\\w\\w2.bin", msg));
   EXPECT_EQ(msg, "");
   ASSERT_TRUE(h.DownFile(url, "C:\\w\\w2.bin", msg));  // resumes
@@ -57,6 +57,10 @@ TEST_F(TNetHTTPTest, AbortFromTheOwnerStopsTheTransfer) {
     abort = read > 50000;
   });
   std::string msg;
+  EXPECT_FALSE(h.DownFile(url, "C:\\w\\slow.bin", msg));
+  EXPECT_EQ(msg, "");
+  h.SetOnFileDownload(nullptr);
+  h.SetStopTest([] { return true; });
   EXPECT_FALSE(h.DownFile(url, "C:\\w\\slow.bin", msg));
   EXPECT_EQ(msg, "");
 }
