@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include "install/ProgramStartUtil.h"
 #include "install/SoftBaseHelperUtil.h"
 #include "install/SoftCorvelaHelperUtil.h"
+#include "install/SoftSaasHelperUtil.h"
 #include "platform/MainThread.h"
 #include "ui/OVLangUtil.h"
 #include "update/UpdateObjUtil.h"
@@ -24,6 +26,8 @@
 namespace {
 
 const char* const kBuildProduct = "ketrin";
+// How long the end waits for the workers; a stop reaches every wait of theirs well within it.
+constexpr int32_t kWorkerJoinMs = 10000;
 
 const char* const kUsage =
     "usage: ovinst [--product CODE] [--modules web,pos] [--dir PATH] [--lang EN|CN]\n"
@@ -140,35 +144,57 @@ int main(int argc, char** argv) {
   int exitCode = 1;
   std::string msg;
   ov::cli::TConsoleReceiver console(stdout, ::isatty(STDOUT_FILENO) == 1);
-  if (choice.Path.empty()) {
-    msg = "no install folder";
-  } else if (!IsSingleModuleProduct(info.Code) && !choice.Web && !choice.Pos) {
-    msg = LangT("app_dup_instmod_nulltips", "请选择一个安装的模块！");
-  } else if (corvela && SoftCorvelaHelper().GetInstConfig("", "", ov::str::Trim(a.CorpId),
-                                                          ov::str::Trim(a.InstallCode), msg) != 1) {
-    // msg holds the platform's answer
-  } else if (PrepareInstall(choice, msg) == 1) {
-    SoftVar().path().SetV(choice.Path);
-    // The window pauses after each module so the user sees where it stands; a console has
-    // nothing to show in that second.
-    if (RunInstall(choice, console, msg, 0) == 1) {
-      console.EndLine();
-      std::printf("%s\n", LangT("app_dup_inst_finished", "程序已安装完成！").c_str());
-      exitCode = 0;
-    } else if (SyncObj().IsAppExit()) {
-      msg = LangT("app_inst_stop", "终止安装");
+  try {
+    if (choice.Path.empty()) {
+      msg = "no install folder";
+    } else if (!IsSingleModuleProduct(info.Code) && !choice.Web && !choice.Pos) {
+      msg = LangT("app_dup_instmod_nulltips", "请选择一个安装的模块！");
+    } else if (corvela && SoftCorvelaHelper().GetInstConfig("", "", ov::str::Trim(a.CorpId),
+                                                            ov::str::Trim(a.InstallCode),
+                                                            msg) != 1) {
+      // msg holds the platform's answer
+    } else if (PrepareInstall(choice, msg) == 1) {
+      SoftVar().path().SetV(choice.Path);
+      // The window pauses after each module so the user sees where it stands; a console has
+      // nothing to show in that second.
+      if (RunInstall(choice, console, msg, 0) == 1) {
+        console.EndLine();
+        std::printf("%s\n", LangT("app_dup_inst_finished", "程序已安装完成！").c_str());
+        exitCode = 0;
+      }
+    }
+  } catch (const std::exception& e) {
+    TovLib::Log(std::string("[安装]安装出错：") + e.what(), true);
+    msg = e.what();
+  }
+  if (exitCode != 0 && SyncObj().IsAppExit()) msg = LangT("app_inst_stop", "终止安装");
+  console.EndLine();
+  if (exitCode != 0) {
+    // The system's own text, then what the operating system said, when a file failed.
+    TSoftSaasHelper* installer = ProductInstaller(info.Code);
+    const std::string reason = installer && !SyncObj().IsAppExit() ? installer->FailReason().v()
+                                                                   : std::string();
+    if (reason.empty()) {
+      std::fprintf(stderr, "ovinst: %s\n", msg.c_str());
+    } else {
+      std::fprintf(stderr, "ovinst: %s (%s)\n", msg.c_str(), reason.c_str());
     }
   }
-  console.EndLine();
-  if (exitCode != 0) std::fprintf(stderr, "ovinst: %s\n", msg.c_str());
 
   SaveInstChoices(choice, ov::str::Trim(a.CorpId));
   if (a.Debug) TovLib::IniOptWrite("IsDebug", oldDebug);
   SyncObj().SetIsAppExit(true);  // workers still running stop at their next check
   ov::platform::CloseHandOvers();
-  ov::platform::JoinWorkers(10000);
+  const bool ended = ov::platform::JoinWorkers(kWorkerJoinMs);
   done = true;
   watcher.join();
+  if (!ended) {
+    // A worker that outlived the wait may still reach the installers and the update state:
+    // they stay, and the process ends without running destructors under it.
+    TovLib::Log("[安装]程序结束时仍有工作线程运行", true);
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
   FreeSyncObj();
   ov::EndProgram();
   return exitCode;
