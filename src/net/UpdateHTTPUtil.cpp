@@ -1,11 +1,14 @@
 #include "net/UpdateHTTPUtil.h"
 
 #include "base/OVLibUtil.h"
+#include "base/OVStopUtil.h"
 #include "net/ServiceSettings.h"
 
 TNetHTTP::TNetHTTP() : FAcHTTP(std::make_unique<TAcHTTPClient>()) {
   // A private server's CA (the demo's and the tests' stand-in) comes from the service settings.
   FAcHTTP->SetCaFile(ov::net::CurrentServiceSettings().CAFile);
+  // A quitting run ends the download in flight instead of waiting for it.
+  FAcHTTP->SetStopTest(&ov::StopRequested);
   FAcHTTP->SetOnProgress([this](ov::net::IHttpStack* Sender, int64_t AStartPosition,
                                 int64_t AEndPosition, int64_t AContentLength, int64_t AReadCount,
                                 int64_t ATimeStart, int64_t ACurrTime, bool& Abort) {

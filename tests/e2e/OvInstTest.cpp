@@ -136,6 +136,31 @@ class OvInstTest : public TServiceTest {
     return v;
   }
 
+  // Adds a copy of the web descriptor's first file under another target to both of its
+  // descriptors; that file's MD5 in aMD5.
+  void AddWebEntry(const std::string& aTarget, std::string& aMD5) const {
+    for (const char* name : {"Updata.xml", "WebUpdata.xml"}) {
+      const std::string file = RootDir() + "/updatefiles/ketrin_webapp/" + name;
+      pugi::xml_document doc;
+      ASSERT_TRUE(doc.load_file(file.c_str()));
+      pugi::xml_node list = doc.child("OVXML").child("FileList");
+      pugi::xml_node entry = list.append_copy(list.first_child());
+      entry.attribute("TargetFile").set_value(aTarget.c_str());
+      aMD5 = entry.attribute("MD5").value();
+      ASSERT_TRUE(doc.save_file(file.c_str()));
+    }
+  }
+  // Waits up to aMs for the child to end; its exit code, or -1 when it is still running or
+  // died of a signal.
+  static int WaitExit(pid_t aPid, int aMs) {
+    int status = 0;
+    for (int waited = 0; waited < aMs; waited += 20) {
+      if (waitpid(aPid, &status, WNOHANG) == aPid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      usleep(20 * 1000);
+    }
+    return -1;
+  }
+
   std::string FBin, FErrFile;
   ovtest::TChildren FChildren;
 };
@@ -286,4 +311,65 @@ TEST_F(OvInstTest, BadArgumentsAndFailuresHaveTheirExitCodes) {
   FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/Updata.xml", .ForceStatus = 404});
   EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Soft"}, err), 1);
   EXPECT_NE(err.find("ovinst: 请求服务器失败 404: Not Found"), std::string::npos) << err;
+  // A file that cannot be written: what the system said follows its own text.
+  FStore.ClearFaults();
+  stdfs::create_directories(Host("C:\\Soft\\Web\\updt_temp\\index.html.parts"));
+  EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Soft"}, err), 1);
+  EXPECT_EQ(err.rfind("ovinst: 下载失败", 0), 0u) << err;
+  EXPECT_NE(err.find(".\\index.html ("), std::string::npos) << err;
+  EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
+}
+
+TEST_F(OvInstTest, AnErrorPageNeverBecomesPartOfAFile) {
+  PublishSample("C:\\Shop\\");
+  // The descriptor has no MD5 of its own: a 503 page in its partial file would spoil it.
+  FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/Updata.xml", .ForceStatus = 503,
+                   .Times = 1, .Method = "GET"});
+  std::string err;
+  ASSERT_EQ(Run({"--modules", "web", "--dir", "C:\\Shop"}, err), 0) << err;
+  EXPECT_EQ(Mismatches(WebManifest(), "C:\\Shop\\Web\\"), "");
+}
+
+TEST_F(OvInstTest, FullPathTargetsStayAndEntriesLeavingTheFolderAreRefused) {
+  PublishSample("C:\\Shop\\");
+  const TManifest web = WebManifest();
+  std::string md5;
+  AddWebEntry("C:\\Extra\\tool.dll", md5);
+  // An old copy, older than the published one, so the freshness test replaces it.
+  WriteHost(Host("C:\\Extra\\tool.dll"), "the old one");
+  stdfs::last_write_time(Host("C:\\Extra\\tool.dll"),
+                         stdfs::last_write_time(Host("C:\\Extra\\tool.dll")) -
+                             std::chrono::hours(24 * 365 * 5));
+  std::string err;
+  ASSERT_EQ(Run({"--modules", "web", "--dir", "C:\\Shop"}, err), 0) << err;
+  ASSERT_TRUE(HostExists(Host("C:\\Extra\\tool.dll")));
+  EXPECT_EQ(TovLib::GetFileMD5("C:\\Extra\\tool.dll"), md5);
+  EXPECT_EQ(Mismatches(web, "C:\\Shop\\Web\\"), "");
+
+  PublishSample("C:\\Shop\\");
+  AddWebEntry("..\\..\\Outside\\evil.dll", md5);
+  EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Shop2"}, err), 1);
+  EXPECT_NE(err.find("..\\..\\Outside\\evil.dll"), std::string::npos) << err;
+  EXPECT_FALSE(HostExists(Host("C:\\Outside")));
+  EXPECT_FALSE(HostExists(Host("C:\\Shop2\\Web\\OVWebClient.ini")));
+}
+
+TEST_F(OvInstTest, CtrlCDuringADownloadEndsTheRunAtOnce) {
+  PublishSample("C:\\Shop\\");
+  FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/bin/OVBrowser.dll*",
+                   .BandwidthBytesPerSec = 16 * 1024});
+  const pid_t pid = Start({"--modules", "web,pos", "--dir", "C:\\Shop"});
+  FChildren.Add(static_cast<uint32_t>(pid));
+  const std::string shop = Host("C:\\Shop");
+  ASSERT_TRUE(ovtest::PollUntil([&] {
+    for (const auto& p : FilesEndingIn(shop, ".parts")) {
+      if (p.find("OVBrowser.dll") != std::string::npos) return true;
+    }
+    return false;
+  }));
+  ASSERT_EQ(kill(pid, SIGINT), 0);
+  // The download in flight is stopped; at this speed the rest of the file takes half a minute.
+  EXPECT_EQ(WaitExit(pid, 8000), 1);
+  EXPECT_NE(ReadHost(FErrFile).find("ovinst: 终止安装"), std::string::npos) << ReadHost(FErrFile);
+  EXPECT_FALSE(HostExists(Host("C:\\Shop\\Web\\OVWebClient.ini")));
 }
