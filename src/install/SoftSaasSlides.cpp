@@ -26,7 +26,10 @@ std::string TSoftSaasHelper::PrepareSlideFolder(const std::string& aPath) {
   std::vector<fs::DirEntry> entries;
   if (fs::ListDir(dir, entries)) {
     for (const auto& e : entries) {
-      if (!e.IsDir && str::EndsText(".parts", e.Name)) fs::DeleteFile(dir + e.Name);
+      // With the record of the version a large partial came from.
+      if (!e.IsDir && (str::EndsText(".parts", e.Name) || str::EndsText(".parts.info", e.Name))) {
+        fs::DeleteFile(dir + e.Name);
+      }
     }
   }
   return dir;
@@ -43,8 +46,10 @@ bool TSoftSaasHelper::FetchSlide(TNetHTTP& aNet, const std::string& aUrl,
     }
     std::string err;
     // An image that did not arrive leaves no partial file in the slide folder.
-    if (!DownFileRetryWith(aNet, url, aFile, err) && fs::FileExists(aFile + ".parts")) {
-      fs::DeleteFile(aFile + ".parts");
+    if (!DownFileRetryWith(aNet, url, aFile, err)) {
+      for (const char* leftover : {".parts", ".parts.info"}) {
+        if (fs::FileExists(aFile + leftover)) fs::DeleteFile(aFile + leftover);
+      }
     }
   }
   return fs::FileExists(aFile);

@@ -252,6 +252,7 @@ TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
   std::string err;
   ASSERT_EQ(Run({"--modules", "web,pos", "--dir", "C:\\Shop"}, err), 0) << err;
   EXPECT_EQ(FilesEndingIn(shop, ".parts"), std::vector<std::string>{});
+  EXPECT_EQ(FilesEndingIn(shop, ".parts.info"), std::vector<std::string>{});
   EXPECT_EQ(Mismatches(WebManifest(), "C:\\Shop\\Web\\"), "");
   EXPECT_EQ(Mismatches(VersionManifest("61063"), "C:\\Shop\\Caldis\\"), "");
   // The rerun resumed the cut download instead of fetching it from the start.

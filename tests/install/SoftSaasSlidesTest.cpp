@@ -57,6 +57,7 @@ TEST_F(SlidesTest, PartialImagesOfAKilledRunDoNotOutliveTheNextRun) {
   // fetched while the first had none yet.
   WriteHost(Host(web + "slider2.jpg.parts"), "jp");
   WriteHost(Host(pos + "slider1.png.parts"), "pn");
+  WriteHost(Host(pos + "slider1.png.parts.info"), "70000\n\"v1\"\n");
   TSoftKetrinHelper k;
   k.DownImgSliders(FStore.BaseUrl() + "/updatefiles/ketrin_webapp/", "C:\\Soft\\Web\\");
   ASSERT_TRUE(ov::platform::JoinWorkers(20000));
@@ -65,6 +66,7 @@ TEST_F(SlidesTest, PartialImagesOfAKilledRunDoNotOutliveTheNextRun) {
   EXPECT_EQ(Lines().size(), 2u);
   EXPECT_FALSE(HostExists(Host(web + "slider2.jpg.parts")));
   EXPECT_FALSE(HostExists(Host(pos + "slider1.png.parts")));
+  EXPECT_FALSE(HostExists(Host(pos + "slider1.png.parts.info")));
 }
 
 TEST_F(SlidesTest, NoBaseAddressNoThread) {

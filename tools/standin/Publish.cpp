@@ -232,7 +232,7 @@ bool IsArchiveName(const std::string& aName) {
 }
 
 // The files of a source tree in sorted order of their paths, with size, time and MD5.
-// Download leftovers (".parts"), zip variants of a sibling file, this tool's temporary files
+// Download leftovers (".parts" and their ".parts.info"), zip variants of a sibling file, this tool's temporary files
 // and the top-level names in aSkipTop (lower case) are not payload.
 bool ListSource(const fs::path& aRoot, const std::set<std::string>& aSkipTop,
                 std::vector<TSourceFile>& aFiles, std::string& aError) {
@@ -245,7 +245,9 @@ bool ListSource(const fs::path& aRoot, const std::set<std::string>& aSkipTop,
     if (!it->is_regular_file(sec)) continue;
     const std::string name = p.filename().string();
     const std::string lname = Lower(name);
-    if (EndsWith(lname, ".parts") || EndsWith(name, kTempSuffix)) continue;
+    if (EndsWith(lname, ".parts") || EndsWith(lname, ".parts.info") || EndsWith(name, kTempSuffix)) {
+      continue;
+    }
     if (EndsWith(lname, ".zip") &&
         fs::is_regular_file(p.parent_path() / name.substr(0, name.size() - 4), sec)) {
       continue;
