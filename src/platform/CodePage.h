@@ -13,7 +13,8 @@ std::string AnsiCodeset();
 // Tests choose a character set ("GB18030"); empty restores the locale's.
 void SetAnsiCodesetOverride(const std::string& aCodeset);
 
-// UTF-8 to the ANSI code page; characters it cannot hold become "?", as on the original.
+// UTF-8 to the ANSI code page; characters it cannot hold become "?", as in
+// Windows' conversion.
 std::string Utf8ToAnsi(std::string_view aText);
 // ANSI code page to UTF-8; undecodable bytes become U+FFFD.
 std::string AnsiToUtf8(std::string_view aText);

@@ -30,7 +30,7 @@ bool PathExists(const std::string& aPath);  // file or folder
 bool ForceDirectories(const std::string& aPath);
 bool DeleteFile(const std::string& aPath);
 bool RemoveDir(const std::string& aPath);  // an empty folder
-// Fails when the target exists, as the original platform's rename does.
+// Fails when the target exists, as a rename on Windows does; ReplaceFile overwrites.
 bool RenameFile(const std::string& aFrom, const std::string& aTo);
 // Renames over an existing target in one step.
 bool ReplaceFile(const std::string& aFrom, const std::string& aTo);

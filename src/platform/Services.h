@@ -6,7 +6,7 @@
 
 // Services of a prefix, supervised by runit. A service is installed when both halves exist:
 //   the settings-store key SYSTEM\CurrentControlSet\services\<name> (root LocalMachine) with
-//   the string value "ImagePath" (its command line, as the original platform keeps it), and
+//   the string value "ImagePath" (its command line, as Windows keeps it), and
 //   the runit service folder <prefix>/services/<name>/ whose "run" script execs the image.
 // One runsvdir per prefix watches <prefix>/services; it is started on first need and found
 // again through <prefix>/runsvdir.pid. Services are installed "down" (a "down" file): they run

@@ -14,7 +14,8 @@ int64_t ClockNs(clockid_t id) {
   return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-// CLOCK_BOOTTIME keeps counting while the machine sleeps, as the original counters do.
+// CLOCK_BOOTTIME keeps counting while the machine sleeps, as Windows' tick count does: a
+// duration includes a suspend, and the wall clock minus the count is the moment of the boot.
 class THostTicks : public ITickSource {
  public:
   uint64_t TickCount64() override {
