@@ -32,7 +32,7 @@ void AppendQuoted(std::string& aOut, std::string_view aText, bool aIsAnsi) {
       if (aIsAnsi) {
         ov::str::AppendUtf8(aOut, cp);
       } else if (cp > 0xFFFF) {
-        // The original's strings are UTF-16: a character beyond the BMP is a surrogate pair.
+        // JSON's \u escape holds one UTF-16 unit: a character beyond the BMP is a surrogate pair.
         char32_t v = cp - 0x10000;
         AppendU(aOut, 0xD800 + (v >> 10));
         AppendU(aOut, 0xDC00 + (v & 0x3FF));

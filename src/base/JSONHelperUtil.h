@@ -213,8 +213,8 @@ class TJSONHelper {
     return true;
   }
 
-  // JSON name of a field called after the original's convention: one leading "F" or "f"
-  // removed, the next character in lower case ("FSoftid" gives "softid").
+  // JSON member of a field named in the F-prefix style: one leading "F" or "f" removed, the
+  // next character in lower case ("FSoftid" gives "softid").
   static std::string FieldJsonName(std::string_view aFieldName);
   // A text as a JSON string literal, escaped as Obj2JSON does.
   static std::string QuoteStr(std::string_view aText, bool aIsAnsi = false);

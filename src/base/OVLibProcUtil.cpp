@@ -17,7 +17,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The command-line buffer of the original start call holds this many characters.
+// A longer command line is cut to this many characters rather than refused.
 constexpr size_t kCommandLineChars = 512;
 
 bool IsPending(int32_t aState) {

@@ -15,7 +15,7 @@ struct TInner {
   bool operator==(const TInner&) const = default;
 };
 
-// Named after the original's fields, so the names go through the F-rule.
+// Fields named in the F-prefix style, so the names go through FieldJsonName.
 struct TSoftInfo {
   int32_t FSoftid = 0;
   std::string FVip_apiurl;
@@ -63,7 +63,7 @@ std::string ErrorOf(const std::string& text) {
 
 }  // namespace
 
-TEST(JSONHelper, FieldNamesFollowTheOriginalsRule) {
+TEST(JSONHelper, FieldNamesDropTheFPrefix) {
   EXPECT_EQ(TJSONHelper::FieldJsonName("FSoftid"), "softid");
   EXPECT_EQ(TJSONHelper::FieldJsonName("FBusiness_apiurl"), "business_apiurl");
   EXPECT_EQ(TJSONHelper::FieldJsonName("FCarouselpicurls"), "carouselpicurls");

@@ -7,7 +7,7 @@
 #include "update/UpdateObjUtil.h"
 #include "update/UpdateUtil.h"
 
-TEST(UpdateObj, FreshStateHasTheDocumentedDefaults) {
+TEST(UpdateObj, FreshStateIsIdleAndEmpty) {
   TSyncObj s;
   EXPECT_EQ(s.UpdateModel(), 1);
   EXPECT_TRUE(s.DownFinished());
