@@ -20,14 +20,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The palette: the window's own blue ($00E4690E), the design's accent blue ($00FF7F21, the
-// close image's resting colour) and the light greys of the frame.
+// The palette: the window's own blue ($00E4690E), the accent blue of the close image at rest
+// ($00FF7F21) and the light greys of the frame.
 const QColor kBlue(0x0E, 0x69, 0xE4);
 const QColor kAccent(0x21, 0x7F, 0xFF);
 const QColor kPale(0xEE, 0xF4, 0xFD);
 const QColor kLine(0xB8, 0xC2, 0xCC);
 
-// Chinese glyphs need the design family, or the CJK family the build machine has.
+// Chinese glyphs need a CJK family: the window's own font where installed, else the one the
+// build machine has.
 QFont ArtFont(int aPixels, bool aBold) {
   QFont f;
   f.setFamilies(QStringList{"Microsoft YaHei", "WenQuanYi Micro Hei"});

@@ -17,7 +17,7 @@ namespace ov::standin {
 
 struct TPlatformConfig {
   int32_t Port = 0;               // 0 = ephemeral
-  std::string CertFile, KeyFile;  // both set: HTTPS (as the real platform); else plain HTTP
+  std::string CertFile, KeyFile;  // both set: HTTPS; else plain HTTP
   std::string CatalogueFile;      // read at every request; empty: SetCatalogue
   std::string Key;                // the installer key: HMAC key and AES-256 key
   std::string Bearer;             // the whole Authorization value, "Bearer <token>"

@@ -138,7 +138,7 @@ std::string TVersionServer::Answer(const std::string& aPath, const std::string& 
   } else if (!CurrentCatalogue(cat, err)) {
     reply = Reply("1009", "版本库读取失败：" + err);
   } else if (aPath == "/FileInfo/SelNewSWVer") {
-    // An unknown module is answered like the real server does: accepted, with no version.
+    // An unknown module is not an error: it is accepted and answered with an empty version.
     nlohmann::json data = {{"softid", ""},      {"branch_jg", ""},  {"jh_no", ""},
                            {"item_id", ""},     {"pos_type", ""},   {"ver_no", ""},
                            {"ver_name", ""},    {"ver_file_id", 0}, {"up_ver_no", ""},
