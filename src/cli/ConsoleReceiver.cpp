@@ -109,7 +109,10 @@ void TConsoleReceiver::ShowInstHint(const std::string& aHint, const std::string&
   std::lock_guard<std::mutex> g(FLock);
   if (FOpenLine) std::fputs("\r\033[K", FOut);  // the live line gives way and comes back below
   FOpenLine = false;
-  if (!aHint.empty()) std::fprintf(FOut, "%s\n", aHint.c_str());
+  // On a terminal a module's main line stands once above its file hints; a log or a pipe
+  // keeps one line per hint, so each one reads on its own.
+  if (!aHint.empty() && !(FTty && aHint == FLastHint)) std::fprintf(FOut, "%s\n", aHint.c_str());
+  if (!aHint.empty()) FLastHint = aHint;
   if (!aSubHint.empty()) std::fprintf(FOut, "  %s\n", aSubHint.c_str());
   if (FTty) Redraw();
   std::fflush(FOut);

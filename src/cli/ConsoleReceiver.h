@@ -62,6 +62,7 @@ class TConsoleReceiver : public IInstallReceiver {
   bool FStop = false;
   bool FOpenLine = false;
   int32_t FLastPos = -1;
+  std::string FLastHint;  // the main line printed last
   TProgressLine FLine;
   std::thread FTicker;
 };

@@ -117,8 +117,9 @@ int main(int argc, char** argv) {
     }
   });
 
+  // The Chinese table first, as the window labels itself, then the chosen one serves the texts.
   LangHelper().LoadLang("CN");
-  LangHelper().SetLangCode(a.Lang);
+  if (a.Lang != "CN") LangHelper().LoadLang(a.Lang);
   SoftVar().code().SetV(info.Code);
   SoftVar().name().SetV(info.DisplayName);
   const std::string oldDebug = TovLib::IniOptRead("IsDebug", "");

@@ -103,3 +103,23 @@ TEST(ConsoleReceiver, TerminalOutputRedrawsTheLiveLineBelowTheHints) {
   EXPECT_NE(s.find("50%  4.0 KB", live), std::string::npos) << s;
   EXPECT_EQ(s.back(), '\n');
 }
+
+TEST(ConsoleReceiver, ATerminalShowsAModulesMainLineOnceAboveItsFileHints) {
+  for (const bool tty : {true, false}) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    {
+      TConsoleReceiver c(out, tty);
+      c.ShowInstHint("Web正在下载安装文件", "检测：.\\a.js");
+      c.ShowInstHint("Web正在下载安装文件", "下载：.\\a.js");
+      c.ShowInstHint("Web正在安装更新文件", "安装：.\\a.js");
+      c.ShowInstHint("Web正在下载安装文件", "检测：.\\b.js");
+    }
+    const std::string s = Drain(out);
+    const std::string once = "Web正在下载安装文件\n  检测：.\\a.js\n  下载：.\\a.js\n"
+                             "Web正在安装更新文件\n  安装：.\\a.js\nWeb正在下载安装文件\n  检测：.\\b.js\n";
+    const std::string each = "Web正在下载安装文件\n  检测：.\\a.js\nWeb正在下载安装文件\n  下载：.\\a.js\n"
+                             "Web正在安装更新文件\n  安装：.\\a.js\nWeb正在下载安装文件\n  检测：.\\b.js\n";
+    EXPECT_EQ(s, tty ? once : each);
+  }
+}

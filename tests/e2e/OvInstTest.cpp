@@ -41,6 +41,7 @@ class OvInstTest : public TServiceTest {
     FBin = Host("C:\\OVTest\\ovinst");
     stdfs::copy_file(OV_INST_BIN, FBin, stdfs::copy_options::overwrite_existing);
     FErrFile = Prefix() + "/../ovinst.err";
+    FOutFile = Prefix() + "/../ovinst.out";
   }
   void TearDown() override {
     FChildren.EndAll();
@@ -49,7 +50,7 @@ class OvInstTest : public TServiceTest {
     TServiceTest::TearDown();
   }
 
-  // Starts ovinst with the arguments, stdout to /dev/null and stderr to FErrFile.
+  // Starts ovinst with the arguments, stdout to FOutFile and stderr to FErrFile.
   pid_t Start(std::vector<std::string> aArgs) {
     aArgs.insert(aArgs.begin(), FBin);
     std::fflush(nullptr);  // the child must not write this process's buffered output again
@@ -58,7 +59,7 @@ class OvInstTest : public TServiceTest {
       std::vector<char*> argv;
       for (auto& s : aArgs) argv.push_back(s.data());
       argv.push_back(nullptr);
-      if (!freopen("/dev/null", "w", stdout) || !freopen(FErrFile.c_str(), "w", stderr)) {
+      if (!freopen(FOutFile.c_str(), "w", stdout) || !freopen(FErrFile.c_str(), "w", stderr)) {
         _exit(126);
       }
       execv(argv[0], argv.data());
@@ -166,7 +167,7 @@ class OvInstTest : public TServiceTest {
     return -1;
   }
 
-  std::string FBin, FErrFile;
+  std::string FBin, FErrFile, FOutFile;
   ovtest::TChildren FChildren;
 };
 
@@ -188,10 +189,10 @@ TEST_F(OvInstTest, InstallsTheKetrinSampleWholly) {
   auto plain = [&](const char* aKey) {
     return TOvAlgLib::GetAESDecrypt(TovLib::IniRead("Main", aKey, "", ini), "QTRNUX");
   };
-  EXPECT_EQ(plain("AppTitle"), "Ketrin-saas");
+  EXPECT_EQ(plain("AppTitle"), "KetrinWeb");  // the English title, as the window writes it
   EXPECT_EQ(plain("AppLangType"), "2");
   EXPECT_EQ(plain("AppUpgrader"), FStore.BaseUrl() + "/updatefiles/ketrin_webapp/");
-  EXPECT_NE(TovLib::IniRead("Main", "AppTitle", "", ini), "Ketrin-saas");  // stored encrypted
+  EXPECT_NE(TovLib::IniRead("Main", "AppTitle", "", ini), "KetrinWeb");  // stored encrypted
 
   // One shortcut per module on the desktop, pointing at the installed programs.
   const std::string desktop = TInstHelper::GetSysDir("Desktop");
@@ -213,8 +214,15 @@ TEST_F(OvInstTest, InstallsTheKetrinSampleWholly) {
                                             "ImagePath", image));
   EXPECT_EQ(image, "C:\\Shop\\Caldis\\CaldisSvc.exe");
 
+  // The texts of the language asked for.
+  const std::string en = ReadHost(FOutFile);
+  EXPECT_NE(en.find("Downloading installation files"), std::string::npos) << en;
+  EXPECT_NE(en.find("Install finished!"), std::string::npos) << en;
+  EXPECT_EQ(en.find("程序已安装完成"), std::string::npos) << en;
+
   // A second run finds the service running, stops it for the copy and starts it again.
-  ASSERT_EQ(Run({"--modules", "pos", "--dir", "C:\\Shop"}, err), 0) << err;
+  ASSERT_EQ(Run({"--modules", "pos", "--dir", "C:\\Shop", "--lang", "CN"}, err), 0) << err;
+  EXPECT_NE(ReadHost(FOutFile).find("程序已安装完成！"), std::string::npos) << ReadHost(FOutFile);
   EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("CaldisSvc"); }));
   EXPECT_EQ(Remembered("KetrinWeb"), "0");
 }
@@ -320,7 +328,7 @@ TEST_F(OvInstTest, BadArgumentsAndFailuresHaveTheirExitCodes) {
   // A file that cannot be written: what the system said follows its own text.
   FStore.ClearFaults();
   stdfs::create_directories(Host("C:\\Soft\\Web\\updt_temp\\index.html.parts"));
-  EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Soft"}, err), 1);
+  EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Soft", "--lang", "CN"}, err), 1);
   EXPECT_EQ(err.rfind("ovinst: 下载失败", 0), 0u) << err;
   EXPECT_NE(err.find(".\\index.html ("), std::string::npos) << err;
   EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
@@ -380,6 +388,7 @@ TEST_F(OvInstTest, CtrlCDuringADownloadEndsTheRunAtOnce) {
   ASSERT_EQ(kill(pid, SIGINT), 0);
   // The download in flight is stopped; at this speed the rest of the file takes half a minute.
   EXPECT_EQ(WaitExit(pid, 8000), 1);
-  EXPECT_NE(ReadHost(FErrFile).find("ovinst: 终止安装"), std::string::npos) << ReadHost(FErrFile);
+  EXPECT_NE(ReadHost(FErrFile).find("ovinst: Terminate installation"), std::string::npos)
+      << ReadHost(FErrFile);
   EXPECT_FALSE(HostExists(Host("C:\\Shop\\Web\\OVWebClient.ini")));
 }
