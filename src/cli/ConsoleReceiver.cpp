@@ -62,6 +62,19 @@ void TProgressLine::Bytes(int64_t aRead, int64_t aNowMs) {
   }
 }
 
+int64_t TProgressLine::Speed(int64_t aNowMs) const {
+  // Bytes over the last few seconds: from the newest sample before that span (or the oldest
+  // kept) to now, so a stalled download drops to 0 instead of keeping its last speed.
+  if (FSamples.empty()) return -1;
+  auto base = FSamples.front();
+  for (const auto& sample : FSamples) {
+    if (sample.first > aNowMs - kSpeedWindowMs) break;
+    base = sample;
+  }
+  const int64_t span = aNowMs - base.first;
+  return span >= 200 ? (FTotal - base.second) * 1000 / span : -1;
+}
+
 std::string TProgressLine::Text(int64_t aNowMs) const {
   const int pct = FMax > 0 ? static_cast<int>(100LL * std::min(FPos, FMax) / FMax) : 0;
   std::string bar(30, ' ');
@@ -70,18 +83,7 @@ std::string TProgressLine::Text(int64_t aNowMs) const {
   std::snprintf(head, sizeof head, "[%s] %3d%%", bar.c_str(), pct);
   std::string out = head;
   out += "  " + FormatBytes(FTotal);
-  // Bytes over the last few seconds: from the newest sample before that span (or the oldest
-  // kept) to now, so a stalled download drops to 0 instead of keeping its last speed.
-  int64_t speed = -1;
-  if (!FSamples.empty()) {
-    auto base = FSamples.front();
-    for (const auto& sample : FSamples) {
-      if (sample.first > aNowMs - kSpeedWindowMs) break;
-      base = sample;
-    }
-    const int64_t span = aNowMs - base.first;
-    if (span >= 200) speed = (FTotal - base.second) * 1000 / span;
-  }
+  const int64_t speed = Speed(aNowMs);
   out += "  " + (speed >= 0 ? FormatBytes(speed) + "/s" : std::string("-- B/s"));
   if (FPos > 0 && FPos < FMax && FStartMs >= 0) {
     const int64_t elapsed = aNowMs - FStartMs;

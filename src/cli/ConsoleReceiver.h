@@ -21,6 +21,8 @@ class TProgressLine {
   // The running download's bytes so far; a count lower than the last one starts a new file.
   void Bytes(int64_t aRead, int64_t aNowMs);
   std::string Text(int64_t aNowMs) const;
+  // Bytes a second over the last seconds; -1 while too little time has passed to tell.
+  int64_t Speed(int64_t aNowMs) const;
   int64_t TotalBytes() const { return FTotal; }
 
  private:

@@ -11,6 +11,7 @@
 
 #include "base/OVError.h"
 #include "cli/ConsoleReceiver.h"
+#include "cli/JsonReceiver.h"
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
@@ -31,7 +32,7 @@ constexpr int32_t kWorkerJoinMs = 10000;
 
 const char* const kUsage =
     "usage: ovinst [--product CODE] [--modules web,pos] [--dir PATH] [--lang EN|CN]\n"
-    "              [--corp-id ID --install-code CODE] [--debug] [--help]\n"
+    "              [--corp-id ID --install-code CODE] [--debug] [--json] [--help]\n"
     "Installs the chosen modules of a product unattended, as the window would.\n"
     "  --product CODE   a row of the product table (default: ketrin)\n"
     "  --modules LIST   web, pos or both (default: the remembered choice, else both)\n"
@@ -39,6 +40,7 @@ const char* const kUsage =
     "  --lang EN|CN     language of the texts (default EN)\n"
     "  --corp-id, --install-code   enterprise id and install code (product corvela)\n"
     "  --debug          debug logging for this run\n"
+    "  --json           one JSON object a line on stdout (hints, progress, modules, result)\n"
     "exit codes: 0 installed, 1 failed or stopped, 2 bad arguments\n";
 
 struct TArgs {
@@ -48,10 +50,15 @@ struct TArgs {
   std::string Lang = "EN";
   std::string CorpId, InstallCode;
   bool Debug = false;
+  bool Json = false;
 };
+
+// Seen before the arguments are checked, so a script also gets its result line for bad ones.
+bool gJson = false;
 
 int BadArgs(const std::string& aWhy) {
   std::fprintf(stderr, "ovinst: %s\n%s", aWhy.c_str(), kUsage);
+  if (gJson) ov::cli::TJsonReceiver(stdout).ShowResult(2, aWhy);
   return 2;
 }
 
@@ -59,6 +66,7 @@ int BadArgs(const std::string& aWhy) {
 
 int main(int argc, char** argv) {
   TArgs a;
+  for (int i = 1; i < argc; ++i) gJson = gJson || std::string(argv[i]) == "--json";
   for (int i = 1; i < argc; ++i) {
     const std::string k = argv[i];
     if (k == "--help") {
@@ -67,6 +75,10 @@ int main(int argc, char** argv) {
     }
     if (k == "--debug") {
       a.Debug = true;
+      continue;
+    }
+    if (k == "--json") {
+      a.Json = true;
       continue;
     }
     if (i + 1 >= argc) return BadArgs("option " + k + " needs a value");
@@ -144,7 +156,9 @@ int main(int argc, char** argv) {
 
   int exitCode = 1;
   std::string msg;
-  ov::cli::TConsoleReceiver console(stdout, ::isatty(STDOUT_FILENO) == 1);
+  ov::cli::TConsoleReceiver console(stdout, !a.Json && ::isatty(STDOUT_FILENO) == 1);
+  ov::cli::TJsonReceiver json(stdout);
+  IInstallReceiver& receiver = a.Json ? static_cast<IInstallReceiver&>(json) : console;
   try {
     if (choice.Path.empty()) {
       msg = "no install folder";
@@ -158,9 +172,12 @@ int main(int argc, char** argv) {
       SoftVar().path().SetV(choice.Path);
       // The window pauses after each module so the user sees where it stands; a console has
       // nothing to show in that second.
-      if (RunInstall(choice, console, msg, 0) == 1) {
-        console.EndLine();
-        std::printf("%s\n", LangT("app_dup_inst_finished", "程序已安装完成！").c_str());
+      if (RunInstall(choice, receiver, msg, 0) == 1) {
+        msg = LangT("app_dup_inst_finished", "程序已安装完成！");
+        if (!a.Json) {
+          console.EndLine();
+          std::printf("%s\n", msg.c_str());
+        }
         exitCode = 0;
       }
     }
@@ -169,18 +186,19 @@ int main(int argc, char** argv) {
     msg = e.what();
   }
   if (exitCode != 0 && SyncObj().IsAppExit()) msg = LangT("app_inst_stop", "终止安装");
-  console.EndLine();
+  if (!a.Json) console.EndLine();
+  std::string reason;
   if (exitCode != 0) {
     // The system's own text, then what the operating system said, when a file failed.
     TSoftSaasHelper* installer = ProductInstaller(info.Code);
-    const std::string reason = installer && !SyncObj().IsAppExit() ? installer->FailReason().v()
-                                                                   : std::string();
+    if (installer && !SyncObj().IsAppExit()) reason = installer->FailReason().v();
     if (reason.empty()) {
       std::fprintf(stderr, "ovinst: %s\n", msg.c_str());
     } else {
       std::fprintf(stderr, "ovinst: %s (%s)\n", msg.c_str(), reason.c_str());
     }
   }
+  const std::string result = reason.empty() ? msg : msg + " (" + reason + ")";
 
   SaveInstChoices(choice, ov::str::Trim(a.CorpId));
   if (a.Debug) TovLib::IniOptWrite("IsDebug", oldDebug);
@@ -189,6 +207,8 @@ int main(int argc, char** argv) {
   const bool ended = ov::platform::JoinWorkers(kWorkerJoinMs);
   done = true;
   watcher.join();
+  // Last, after what the workers had to say.
+  if (a.Json) json.ShowResult(exitCode, result);
   if (!ended) {
     // A worker that outlived the wait may still reach the installers and the update state:
     // they stay, and the process ends without running destructors under it.

@@ -268,11 +268,15 @@ int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, s
   h->ProgressMax().SetV(max);
   for (const auto& m : row->Modules) {
     if (!Chosen(*row, m, aChoice)) continue;
-    aReceiver.ShowInstHint(LangT("gls_insting", "正在安装") + LangT(m.NameKey, m.NameDef) + ", " +
+    const std::string name = LangT(m.NameKey, m.NameDef);
+    aReceiver.ShowModuleStart(name);
+    aReceiver.ShowInstHint(LangT("gls_insting", "正在安装") + name + ", " +
                                LangT("gls_plswait", "请稍候..."),
                            "");
     std::string msg;
-    if (m.Run(*h, msg) != 1) {
+    const int32_t r = m.Run(*h, msg) == 1 ? 1 : -1;
+    aReceiver.ShowModuleEnd(name, r, r == 1 ? std::string() : msg);
+    if (r != 1) {
       aResult = msg;
       return -1;
     }

@@ -28,6 +28,11 @@ class IInstallReceiver {
   virtual bool TakesHintsOnAnyThread() const { return false; }
   // Called on the downloading thread itself; a receiver that uses it must be thread-safe.
   virtual void ShowDownloadBytes(int64_t /*aRead*/, int64_t /*aTotal*/) {}
+  // Around each module of the run, on the caller's thread: its name, then its result (1 or -1)
+  // with the message of a failure.
+  virtual void ShowModuleStart(const std::string& /*aName*/) {}
+  virtual void ShowModuleEnd(const std::string& /*aName*/, int32_t /*aResult*/,
+                             const std::string& /*aMessage*/) {}
 };
 
 // What a product row remembers and where it installs by default.

@@ -236,6 +236,43 @@ TEST_F(OvInstTest, InstallsTheZelcvServiceProduct) {
   EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("OVZelService"); }));
 }
 
+TEST_F(OvInstTest, JsonLinesForScripts) {
+  PublishSample("C:\\Shop\\", "C:\\Zel\\");
+  std::string err;
+  ASSERT_EQ(Run({"--product", "zelcv", "--dir", "C:\\Zel", "--json"}, err), 0) << err;
+  std::vector<nlohmann::json> lines;
+  std::stringstream out(ReadHost(FOutFile));
+  for (std::string line; std::getline(out, line);) {
+    ASSERT_TRUE(nlohmann::json::accept(line)) << line;
+    lines.push_back(nlohmann::json::parse(line));
+  }
+  ASSERT_GE(lines.size(), 4u);
+  std::map<std::string, int> events;
+  int64_t lastPos = -1, bytes = 0;
+  for (const auto& l : lines) {
+    ++events[l.at("event").get<std::string>()];
+    if (l["event"] == "progress") {
+      EXPECT_GT(l.at("pos").get<int64_t>(), lastPos) << l;
+      EXPECT_EQ(l.at("max"), 50) << l;
+      lastPos = l["pos"].get<int64_t>();
+      bytes = l.at("bytes").get<int64_t>();
+    }
+  }
+  EXPECT_GT(bytes, 400 * 1024);  // the service's files, the 400 KiB library among them
+  EXPECT_GT(events["hint"], 0);
+  EXPECT_GT(events["progress"], 0);
+  EXPECT_EQ(events["module"], 2);  // its start and end
+  EXPECT_EQ(events["result"], 1);
+  const auto& last = lines.back();
+  EXPECT_EQ(last.at("event"), "result");
+  EXPECT_EQ(last.at("exit"), 0);
+  EXPECT_EQ(last.at("message"), "Install finished!");
+
+  EXPECT_EQ(Run({"--json", "--lang", "FR"}, err), 2);
+  const auto bad = nlohmann::json::parse(ReadHost(FOutFile));
+  EXPECT_EQ(bad.at("exit"), 2);
+}
+
 TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
   PublishSample("C:\\Shop\\");
   // Slow enough that the kill lands inside the download of the web module's largest file.

@@ -1,0 +1,74 @@
+#include "cli/JsonReceiver.h"
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+
+namespace ov::cli {
+
+namespace {
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Texts are UTF-8; one that is not still makes a valid line.
+std::string Dump(const nlohmann::json& aLine) {
+  return aLine.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+void TJsonReceiver::Emit(const std::string& aLine) {
+  if (FClosed) return;  // nothing follows the result line
+  std::fprintf(FOut, "%s\n", aLine.c_str());
+  std::fflush(FOut);
+}
+
+void TJsonReceiver::ShowInstHint(const std::string& aHint, const std::string& aSubHint) {
+  std::lock_guard<std::mutex> g(FLock);
+  Emit(Dump({{"event", "hint"}, {"hint", aHint}, {"sub", aSubHint}}));
+}
+
+void TJsonReceiver::ShowInstProgress(int32_t aPos, int32_t aMax) {
+  std::lock_guard<std::mutex> g(FLock);
+  if (aMax <= 0 || aPos == FLastPos) return;
+  FLastPos = aPos;
+  const int64_t now = NowMs();
+  FLine.Progress(aPos, aMax, now);
+  const int64_t speed = FLine.Speed(now);
+  Emit(Dump({{"event", "progress"},
+             {"pos", aPos},
+             {"max", aMax},
+             {"bytes", FLine.TotalBytes()},
+             {"speed", speed >= 0 ? nlohmann::json(speed) : nlohmann::json()}}));
+}
+
+void TJsonReceiver::ShowDownloadBytes(int64_t aRead, int64_t) {
+  std::lock_guard<std::mutex> g(FLock);
+  FLine.Bytes(aRead, NowMs());
+}
+
+void TJsonReceiver::ShowModuleStart(const std::string& aName) {
+  std::lock_guard<std::mutex> g(FLock);
+  Emit(Dump({{"event", "module"}, {"state", "start"}, {"name", aName}}));
+}
+
+void TJsonReceiver::ShowModuleEnd(const std::string& aName, int32_t aResult,
+                                  const std::string& aMessage) {
+  std::lock_guard<std::mutex> g(FLock);
+  Emit(Dump({{"event", "module"},
+             {"state", "end"},
+             {"name", aName},
+             {"result", aResult},
+             {"message", aMessage}}));
+}
+
+void TJsonReceiver::ShowResult(int aExitCode, const std::string& aMessage) {
+  std::lock_guard<std::mutex> g(FLock);
+  Emit(Dump({{"event", "result"}, {"exit", aExitCode}, {"message", aMessage}}));
+  FClosed = true;
+}
+
+}  // namespace ov::cli
