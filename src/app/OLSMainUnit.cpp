@@ -377,6 +377,13 @@ void TOLSMain::ApplyLanguage() {
     return OVQStr(lang.T(aKey, OVStdStr(aDef)));
   };
   const std::string app = "app_" + FCode;
+  // The product's default folder, and the folder text of the table in force until now (read
+  // before the new table is loaded): only a folder that is one of them follows the language.
+  TProductInfo info;
+  ProductInfo(FCode, info);
+  const std::string pathKey = app + "_InstPath";
+  const std::string defaultTail = str::CodePointCopy(info.DefaultPath, 1);
+  const std::string oldTail = lang.T(pathKey, defaultTail);
   lang.LoadLang(lang.LangCode());
   lblTitle->SetCaption(T("app_subtitle", QStringLiteral("在线安装")));
   lblInstTitle->SetCaption(T(app + "_title", OVQStr(SoftVar().name().v())));
@@ -391,12 +398,15 @@ void TOLSMain::ApplyLanguage() {
   lblchkmodpos->SetCaption(T(app + "_instmod_pos", lblchkmodpos->Caption()));
   lblModPath->SetCaption(T("app_dup_instpath_label", lblModPath->Caption()));
   edtModPath->setPlaceholderText(T("app_dup_instpath_hint", edtModPath->placeholderText()));
-  // The drive letter stays; the rest is the language's folder (the first Chinese pass stores
-  // the folder then shown).
+  // A default folder becomes this language's default on the same drive; a remembered or
+  // picked folder stays as it is.
   const std::string path = OVStdStr(edtModPath->text());
-  edtModPath->setText(
-      OVQStr(FirstCodePoint(path) + lang.T(app + "_InstPath", str::CodePointCopy(path, 1))));
-  edtModPath->SetTag(0);
+  const std::string tail = str::CodePointCopy(path, 1);
+  const std::string newTail = lang.T(pathKey, defaultTail);
+  if (!path.empty() && (str::SameText(tail, oldTail) || str::SameText(tail, defaultTail))) {
+    edtModPath->setText(OVQStr(FirstCodePoint(path) + newTail));
+    edtModPath->SetTag(0);
+  }
   if (edtModPath->isVisibleTo(this) && edtModPath->isEnabled()) edtModPath->selectAll();
   lblModInst->SetCaption(T("gls_install", lblModInst->Caption()));
   lblModInstHint->SetCaption(T("gls_ready", QStringLiteral("准备")) +

@@ -47,8 +47,14 @@ TEST_F(OLSMainInstallTest, TheFolderDialogCompletesWhatWasChosen) {
   FPicker->Cancel = true;
   EXPECT_EQ(pick("E:\\x"), "E:\\a\\b");
   EXPECT_EQ(FPicker->Opened, 7);
-  // A labelling pass forgets the pick.
-  w.SwitchLanguage("CN");
+  // The pick survives a flag click; a picked default folder follows the language.
+  QTest::mouseClick(w.imgEN, Qt::LeftButton);
+  EXPECT_EQ(Folder(), "E:\\a\\b");
+  EXPECT_EQ(w.edtModPath->Tag(), 1);
+  FPicker->Cancel = false;
+  EXPECT_EQ(pick("E:\\"), "E:\\Ondrevo\\Ketrin\\");
+  w.SwitchLanguage("EN");
+  EXPECT_EQ(Folder(), "E:\\Ondrevo\\Ketrin\\");
   EXPECT_EQ(w.edtModPath->Tag(), 0);
 }
 

@@ -106,14 +106,14 @@ TEST_F(OLSMainTest, AnUnreadableStoreLeavesBothBoxesTickedAndTheDefaultFolder) {
   EXPECT_EQ(Folder(), "C:\\Ondrevo\\Ketrin\\");
 }
 
-TEST_F(OLSMainTest, ARememberedFolderShowsTheEnglishFolderUntilTheFlagTurnsChinese) {
+TEST_F(OLSMainTest, ARememberedFolderStaysThroughStartUpAndTheFlags) {
   AddDrive('E');
   TInstHelper::SetReg("KetrinPath", "E:\\Shops\\");
   TInstHelper::SetReg("KetrinWeb", "1");  // written with this spelling, read as "Ketrinweb"
   TOLSMainProbe& w = Open();
   EXPECT_EQ(w.lblchkmodweb->Tag(), 1);
   EXPECT_EQ(w.lblchkmodpos->Tag(), 0);
-  EXPECT_EQ(Folder(), "E:\\Ondrevo\\Ketrin\\");
+  EXPECT_EQ(Folder(), "E:\\Shops\\");
   QTest::mouseClick(w.imgEN, Qt::LeftButton);
   EXPECT_EQ(LangHelper().LangCode(), "CN");
   EXPECT_FALSE(w.imgCN->isHidden());
@@ -124,16 +124,38 @@ TEST_F(OLSMainTest, ARememberedFolderShowsTheEnglishFolderUntilTheFlagTurnsChine
   EXPECT_EQ(w.lblModInst->Caption(), Q("安装"));
   QTest::mouseClick(w.imgCN, Qt::LeftButton);
   EXPECT_EQ(LangHelper().LangCode(), "EN");
-  EXPECT_EQ(Folder(), "E:\\Ondrevo\\Ketrin\\");
+  EXPECT_EQ(Folder(), "E:\\Shops\\");
+  // What is saved at close is the folder that was remembered.
+  w.close();
+  EXPECT_EQ(TInstHelper::getReg("KetrinPath", ""), "E:\\Shops\\");
 }
 
-TEST_F(OLSMainTest, ARememberedFolderOnAMissingDriveKeepsItsDrive) {
+TEST_F(OLSMainTest, ARememberedFolderOnAMissingDriveIsShownUnchanged) {
   ASSERT_FALSE(ov::platform::DriveExists('Q'));
   TInstHelper::SetReg("KetrinPath", "Q:\\Shops\\");
   TOLSMainProbe& w = Open();
-  EXPECT_EQ(Folder(), "Q:\\Ondrevo\\Ketrin\\");
+  EXPECT_EQ(Folder(), "Q:\\Shops\\");
   w.SwitchLanguage("CN");
   EXPECT_EQ(Folder(), "Q:\\Shops\\");
+}
+
+// The service row's folder differs between the tables: a default folder of either language,
+// on any drive, becomes the other language's.
+TEST_F(OLSMainTest, ADefaultFolderFollowsTheLanguageOnItsDrive) {
+  TOLSMainProbe& w = Open("zelapp");
+  EXPECT_EQ(Folder(), "C:\\Ondrevo\\ZelApp\\");
+  w.SwitchLanguage("CN");
+  EXPECT_EQ(Folder(), "C:\\Ondrevo软件\\Pellavo商品智能下发服务\\");
+
+  FWindow.reset();
+  AddDrive('E');
+  TInstHelper::SetReg("ZelappPath", "E:\\ondrevo\\zelapp\\");
+  TOLSMainProbe& z = Open("zelapp");
+  EXPECT_EQ(Folder(), "E:\\ondrevo\\zelapp\\");
+  z.SwitchLanguage("CN");
+  EXPECT_EQ(Folder(), "E:\\Ondrevo软件\\Pellavo商品智能下发服务\\");
+  z.SwitchLanguage("EN");
+  EXPECT_EQ(Folder(), "E:\\Ondrevo\\ZelApp\\");
 }
 
 TEST_F(OLSMainTest, ACapitalisedCodeSelectsItsRowAndAServiceRowHidesTheBoxes) {
