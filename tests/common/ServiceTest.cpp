@@ -96,13 +96,15 @@ void TServiceTest::PublishKetrin(const std::string& aSource, bool aZip) {
   FVersion.SetCatalogue(cat);
 }
 
-void TServiceTest::PublishSample(const std::string& aKetrinDir, const std::string& aZelcvDir) {
+void TServiceTest::PublishSample(const std::string& aKetrinDir, const std::string& aZelcvDir,
+                                 bool aAllProducts) {
   ov::standin::TSamplePublish job;
   job.Sample = OV_SAMPLE_DIR;
   job.StoreRoot = FRoot;
   job.Catalogue = CatalogueFile();
   job.KetrinDir = aKetrinDir;
   job.ZelcvDir = aZelcvDir;
+  job.AllProducts = aAllProducts;
   std::string err;
   ASSERT_TRUE(ov::standin::PublishSample(job, err)) << err;
   ov::standin::TCatalogue cat;

@@ -22,9 +22,11 @@ class TServiceTest : public TPrefixTest {
   // Publishes aSource/web as the ketrin web module's update folder and aSource/pos as version
   // 1.0.5 (file id 55) of its POS module, which the version server then answers.
   void PublishKetrin(const std::string& aSource, bool aZip = false);
-  // Publishes the sample products (ovsample's trees) for installs into the given folders.
+  // Publishes the sample products (ovsample's trees) for installs into the given folders;
+  // with aAllProducts for every row of the product table but the enterprise one.
   void PublishSample(const std::string& aKetrinDir,
-                     const std::string& aZelcvDir = "C:\\Ondrevo\\Zelcv\\");
+                     const std::string& aZelcvDir = "C:\\Ondrevo\\Zelcv\\",
+                     bool aAllProducts = false);
   // The catalogue file the version server answers from.
   std::string CatalogueFile() const { return FRoot + "/../catalogue.json"; }
   // The day's log so far.

@@ -77,9 +77,9 @@ class OvInstTest : public TServiceTest {
   }
 
   // The web module's files as its descriptor lists them.
-  TManifest WebManifest() const {
+  TManifest WebManifest(const std::string& aFolder = "ketrin_webapp") const {
     pugi::xml_document doc;
-    EXPECT_TRUE(doc.load_file((RootDir() + "/updatefiles/ketrin_webapp/Updata.xml").c_str()));
+    EXPECT_TRUE(doc.load_file((RootDir() + "/updatefiles/" + aFolder + "/Updata.xml").c_str()));
     TManifest m;
     for (auto f : doc.child("OVXML").child("FileList").children("File")) {
       m[f.attribute("TargetFile").value()] = f.attribute("MD5").value();
@@ -234,6 +234,32 @@ TEST_F(OvInstTest, InstallsTheZelcvServiceProduct) {
   EXPECT_EQ(Mismatches(VersionManifest("21062"), "C:\\Zel\\"), "");
   EXPECT_EQ(TovLib::IniRead("Main", "SoftDefVerFlag", "", "C:\\Zel\\OVZelService.ini"), "CV");
   EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("OVZelService"); }));
+}
+
+TEST_F(OvInstTest, EveryOtherProductOfTheTableInstalls) {
+  PublishSample("C:\\Shop\\", "C:\\Zel\\", true);
+  struct TCase {
+    const char* Product;
+    const char* Dir;
+    const char* WebFolder;  // empty for a service product
+    const char* PosType;
+  };
+  for (const TCase& c : {TCase{"pindor", "C:\\Pindor\\", "pindor_webapp", "61064"},
+                         TCase{"Daskor", "C:\\Daskor\\", "daskor_webapp", "61009"},
+                         TCase{"zelapp", "C:\\Zel\\", "", "21062"},
+                         TCase{"zelntr", "C:\\Zel\\", "", "21062"},
+                         TCase{"brvapp", "C:\\Brv\\", "", "31067"}}) {
+    SCOPED_TRACE(c.Product);
+    std::string err;
+    ASSERT_EQ(Run({"--product", c.Product, "--dir", c.Dir, "--modules", "web,pos"}, err), 0) << err;
+    const std::string dir = c.Dir;
+    if (*c.WebFolder) {
+      EXPECT_EQ(Mismatches(WebManifest(c.WebFolder), dir + "Web\\"), "");
+      EXPECT_EQ(Mismatches(VersionManifest(c.PosType), dir + "Caldis\\"), "");
+    } else {
+      EXPECT_EQ(Mismatches(VersionManifest(c.PosType), dir), "");
+    }
+  }
 }
 
 TEST_F(OvInstTest, JsonLinesForScripts) {

@@ -217,3 +217,15 @@ TEST_F(InstallRunTest, AnErrorInTheWorkerFailsTheModuleAndAStopIsFinal) {
   EXPECT_FALSE(HostExists(Host(TInstHelper::GetSysDir("Desktop"))) &&
                !stdfs::is_empty(Host(TInstHelper::GetSysDir("Desktop"))));
 }
+
+TEST_F(InstallRunTest, AServiceProductsFolderIsItsServicesThenItsOwnThenTheDefault) {
+  const std::string fallback = RememberedPath("zelcv");
+  EXPECT_EQ(fallback, TInstHelper::GetAvailablePath("D:\\Ondrevo软件\\Corvela商品智能下发服务\\"));
+  ASSERT_TRUE(TInstHelper::SetReg("ZelcvPath", "E:\\Own\\"));
+  EXPECT_EQ(RememberedPath("ZELCV"), "E:\\Own\\");
+  ASSERT_TRUE(TInstHelper::SetReg("PathFile", "F:\\Svc\\", "SOFTWARE\\ONDREVO\\CVZelService"));
+  EXPECT_EQ(RememberedPath("zelcv"), "F:\\Svc\\");
+  // Another service product has a key of its own.
+  EXPECT_EQ(RememberedPath("zelapp"),
+            TInstHelper::GetAvailablePath("D:\\Ondrevo软件\\Pellavo商品智能下发服务\\"));
+}

@@ -73,10 +73,31 @@ bool PublishSample(const TSamplePublish& aJob, std::string& aError) {
     return false;
   }
 
-  return PublishFolder(web, aError) && PublishVersion(pos, aError) &&
-         PublishSlides({ketrin + "/slides", aJob.StoreRoot, "ketrin"}, aError) &&
-         PublishVersion(svc, aError) &&
-         PublishSlides({zelcv + "/slides", aJob.StoreRoot, "zelcv"}, aError);
+  if (!(PublishFolder(web, aError) && PublishVersion(pos, aError) &&
+        PublishSlides({ketrin + "/slides", aJob.StoreRoot, "ketrin"}, aError) &&
+        PublishVersion(svc, aError) &&
+        PublishSlides({zelcv + "/slides", aJob.StoreRoot, "zelcv"}, aError))) {
+    return false;
+  }
+  if (!aJob.AllProducts) return true;
+  struct TTwin {
+    const char* Code;
+    const char* PosType;
+    int64_t FileId;
+  };
+  for (const TTwin& t : {TTwin{"pindor", "61064", 56}, TTwin{"daskor", "61009", 57}}) {
+    TFolderPublish w = web;
+    w.Folder = std::string("updatefiles/") + t.Code + "_webapp";
+    w.Tasks.clear();
+    if (!PublishFolder(w, aError) ||
+        !PublishVersion(SampleVersion(aJob, ketrin + "/pos", "80001888", t.PosType, "1.0.5",
+                                      t.FileId),
+                        aError)) {
+      return false;
+    }
+  }
+  return PublishVersion(SampleVersion(aJob, zelcv + "/svc", "8000514", "31067", "3.0.1", 78),
+                        aError);
 }
 
 }  // namespace ov::standin

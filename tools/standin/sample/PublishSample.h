@@ -19,6 +19,11 @@ struct TSamplePublish {
   std::string Catalogue;  // host path of the catalogue JSON file
   std::string KetrinDir = "C:\\Ondrevo\\Ketrin\\";  // Windows folder the ketrin run installs to
   std::string ZelcvDir = "C:\\Ondrevo软件\\Corvela商品智能下发服务\\";
+  // Also the other rows of the product table on the same files: pindor and Daskor as ketrin
+  // ("updatefiles/<code>_webapp", versions 61064 and 61009 of 80001888, file ids 56 and 57),
+  // brvapp as zelcv (31067 of 8000514, file id 78), without tasks; zelapp and zelntr share
+  // zelcv's version.
+  bool AllProducts = false;
 };
 
 // Files of at least this size get a zip variant.
