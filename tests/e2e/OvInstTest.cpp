@@ -262,6 +262,35 @@ TEST_F(OvInstTest, EveryOtherProductOfTheTableInstalls) {
   }
 }
 
+TEST_F(OvInstTest, TheEnterpriseProductInstallsWithItsCodeAndRefusesAWrongOne) {
+  PublishSample("C:\\Corp\\");
+  // The platform's install parameters point the web module at a descriptor folder and the
+  // front end at a version of the version server.
+  ov::standin::TCatalogue enterprises;
+  enterprises.PutEnterprise(
+      1001, "K7Q2",
+      {{"business_weburl", "https://web.example/"},
+       {"webbackenddownloadurl", FStore.BaseUrl() + "/updatefiles/ketrin_webapp/"},
+       {"firstreception_apiurl", "ovupdata://vfid=55&app_nver=1.0.5"},
+       {"carouselpicurls", nlohmann::json::array()}});
+  FPlatform.SetCatalogue(enterprises);
+  std::string err;
+  const std::vector<std::string> args = {"--product", "corvela", "--corp-id", "1001",
+                                         "--modules", "web,pos", "--dir", "C:\\Corp"};
+  std::vector<std::string> right = args, wrong = args;
+  right.insert(right.end(), {"--install-code", "K7Q2"});
+  wrong.insert(wrong.end(), {"--install-code", "WRONG"});
+  ASSERT_EQ(Run(right, err), 0) << err;
+  EXPECT_EQ(Mismatches(WebManifest(), "C:\\Corp\\Web\\"), "");
+  EXPECT_EQ(Mismatches(VersionManifest("61063"), "C:\\Corp\\Caldis\\"), "");
+  EXPECT_EQ(Remembered("CorvelaCorpId"), "1001");
+  ASSERT_FALSE(FPlatform.RequestLog().empty());
+  EXPECT_EQ(FPlatform.RequestLog().back().Outcome, "ok");
+
+  EXPECT_EQ(Run(wrong, err), 1);
+  EXPECT_NE(err.find("ovinst: invalid code"), std::string::npos) << err;
+}
+
 TEST_F(OvInstTest, JsonLinesForScripts) {
   PublishSample("C:\\Shop\\", "C:\\Zel\\");
   std::string err;
