@@ -488,25 +488,28 @@ void TOLSMain::edtModPathKeyDown(QWidget*, uint16_t& Key) {
   if (!path.isEmpty()) lblModInstClick(edtModPath);
 }
 
+bool TOLSMain::IsDragSurface(const QWidget* aWidget) const {
+  return aWidget == this || aWidget == pnlBack || aWidget == crdpnl ||
+         aWidget->parentWidget() == crdpnl || aWidget == imgInstBack || aWidget == lblInstTitle ||
+         aWidget == lblTitle || aWidget == imgSlider;
+}
+
 bool TOLSMain::eventFilter(QObject* aWatched, QEvent* aEvent) {
+  auto* watched = qobject_cast<QWidget*>(aWatched);
+  if (!watched) return QWidget::eventFilter(aWatched, aEvent);
   if (aEvent->type() == QEvent::MouseButtonPress) {
+    // A press also reaches these surfaces from the controls above them that leave it alone
+    // (plain labels, the footer): only one under the pointer that is a surface drags.
     auto* m = static_cast<QMouseEvent*>(aEvent);
-    if (m->button() == Qt::LeftButton) {
-      FDragOffset = m->globalPosition().toPoint() - frameGeometry().topLeft();
-    }
+    QWidget* hit = watched->childAt(m->position().toPoint());
+    FDrag.Press(this, *m, IsDragSurface(hit ? hit : watched));
   } else if (aEvent->type() == QEvent::MouseMove) {
-    auto* m = static_cast<QMouseEvent*>(aEvent);
-    FormMouseMove(m);
     // Handled once: the parents of a surface are surfaces too.
-    return (m->buttons() & Qt::LeftButton) != 0;
+    if (FormMouseMove(static_cast<QMouseEvent*>(aEvent))) return true;
+  } else if (aEvent->type() == QEvent::MouseButtonRelease) {
+    FDrag.Release();
   }
   return QWidget::eventFilter(aWatched, aEvent);
 }
 
-void TOLSMain::FormMouseMove(QMouseEvent* aEvent) {
-  if (!(aEvent->buttons() & Qt::LeftButton)) return;
-  if (QWidget* g = QWidget::mouseGrabber()) g->releaseMouse();
-  // The window system moves the window where it can; elsewhere it follows the pointer here.
-  if (QWindow* w = windowHandle(); w && w->startSystemMove()) return;
-  move(aEvent->globalPosition().toPoint() - FDragOffset);
-}
+bool TOLSMain::FormMouseMove(QMouseEvent* aEvent) { return FDrag.Move(this, *aEvent); }

@@ -173,7 +173,9 @@ class TOLSMain : public QWidget, public IInstallReceiver {
   void RunStarter();
   TInstallChoice Choice() const;
   void ApplyProgress();
-  void FormMouseMove(QMouseEvent* aEvent);
+  // True when the move belongs to a drag of the window.
+  bool FormMouseMove(QMouseEvent* aEvent);
+  bool IsDragSurface(const QWidget* aWidget) const;
 
   std::string FCode;
   uint32_t FColor = 0x00EAEAE8;
@@ -181,7 +183,7 @@ class TOLSMain : public QWidget, public IInstallReceiver {
   bool FOwnsSyncObj = false;
   bool FOwnsOvUpdate = false;
   int32_t FModulePauseMs = 1000;
-  QPoint FDragOffset;
+  TOVWindowDrag FDrag;
   // The last progress received on any thread, applied on the UI thread.
   std::atomic<int64_t> FPendingProgress{0};
   std::atomic<bool> FProgressQueued{false};

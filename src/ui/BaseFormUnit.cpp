@@ -260,9 +260,10 @@ void TBaseForm::FormKeyDown(uint16_t& Key) {
 void TBaseForm::FormKeyPress(char16_t&) {}
 
 void TBaseForm::mousePressEvent(QMouseEvent* aEvent) {
-  if (aEvent->button() == Qt::LeftButton) {
-    FDragOffset = aEvent->globalPosition().toPoint() - frameGeometry().topLeft();
-  }
+  // Presses reach the form from its own surfaces and from controls that leave them alone; only
+  // the background and the title drag the window.
+  QWidget* hit = childAt(aEvent->position().toPoint());
+  FDrag.Press(this, *aEvent, !hit || hit == pnlBack || hit == lblTitle);
   QDialog::mousePressEvent(aEvent);
 }
 
@@ -272,25 +273,11 @@ void TBaseForm::mouseMoveEvent(QMouseEvent* aEvent) {
 }
 
 void TBaseForm::mouseReleaseEvent(QMouseEvent* aEvent) {
-  FDragging = false;
+  FDrag.Release();
   QDialog::mouseReleaseEvent(aEvent);
 }
 
-void TBaseForm::FormMouseMove(QMouseEvent* aEvent) {
-  if (!(aEvent->buttons() & Qt::LeftButton)) {
-    FDragging = false;
-    return;
-  }
-  if (!FDragging) {
-    FDragging = true;
-    // The window system moves the window itself where it can; otherwise it follows here.
-    if (QWindow* w = windowHandle(); w && w->startSystemMove()) {
-      FDragging = false;
-      return;
-    }
-  }
-  move(aEvent->globalPosition().toPoint() - FDragOffset);
-}
+void TBaseForm::FormMouseMove(QMouseEvent* aEvent) { FDrag.Move(this, *aEvent); }
 
 // Close and minimise
 

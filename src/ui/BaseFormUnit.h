@@ -123,6 +123,5 @@ class TBaseForm : public QDialog {
   uint32_t FFormFontColor = 0x00000000;
   std::vector<TAnchorRec> FAnchors;
   QSize FLayoutSize;
-  bool FDragging = false;
-  QPoint FDragOffset;
+  TOVWindowDrag FDrag;
 };

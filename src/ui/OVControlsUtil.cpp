@@ -2,12 +2,15 @@
 
 #include <QEnterEvent>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
 #include <QStringList>
+#include <QStyleHints>
+#include <QWindow>
 
 QColor OVColorToQColor(uint32_t aColor) {
   return QColor(static_cast<int>(aColor & 0xFF), static_cast<int>((aColor >> 8) & 0xFF),
@@ -114,6 +117,15 @@ void TOVLabel::mousePressEvent(QMouseEvent* aEvent) {
   QLabel::mousePressEvent(aEvent);
 }
 
+void TOVLabel::mouseMoveEvent(QMouseEvent* aEvent) {
+  // Nor do the pointer's moves while it is pressed.
+  if (OnClick) {
+    aEvent->accept();
+    return;
+  }
+  QLabel::mouseMoveEvent(aEvent);
+}
+
 void TOVLabel::mouseReleaseEvent(QMouseEvent* aEvent) {
   if (OnClick) {
     aEvent->accept();
@@ -167,6 +179,14 @@ void TOVImage::mousePressEvent(QMouseEvent* aEvent) {
   QLabel::mousePressEvent(aEvent);
 }
 
+void TOVImage::mouseMoveEvent(QMouseEvent* aEvent) {
+  if (OnClick) {
+    aEvent->accept();
+    return;
+  }
+  QLabel::mouseMoveEvent(aEvent);
+}
+
 void TOVImage::mouseReleaseEvent(QMouseEvent* aEvent) {
   if (OnClick) {
     aEvent->accept();
@@ -174,6 +194,38 @@ void TOVImage::mouseReleaseEvent(QMouseEvent* aEvent) {
     return;
   }
   QLabel::mouseReleaseEvent(aEvent);
+}
+
+// TOVWindowDrag
+
+void TOVWindowDrag::Press(QWidget* aWindow, const QMouseEvent& aEvent, bool aOnSurface) {
+  FMoving = false;
+  FArmed = aOnSurface && aEvent.button() == Qt::LeftButton;
+  if (!FArmed) return;
+  FPressPos = aEvent.globalPosition().toPoint();
+  FOffset = FPressPos - aWindow->frameGeometry().topLeft();
+}
+
+bool TOVWindowDrag::Move(QWidget* aWindow, const QMouseEvent& aEvent) {
+  if (!FArmed) return false;
+  if (!(aEvent.buttons() & Qt::LeftButton)) {
+    Release();
+    return false;
+  }
+  const QPoint pos = aEvent.globalPosition().toPoint();
+  if (!FMoving) {
+    if ((pos - FPressPos).manhattanLength() < QGuiApplication::styleHints()->startDragDistance()) {
+      return true;
+    }
+    FMoving = true;
+    if (QWidget* g = QWidget::mouseGrabber()) g->releaseMouse();
+    if (QWindow* w = aWindow->windowHandle(); w && w->startSystemMove()) {
+      Release();  // the window system has the pointer until the button goes up
+      return true;
+    }
+  }
+  aWindow->move(pos - FOffset);
+  return true;
 }
 
 // TOVPanel

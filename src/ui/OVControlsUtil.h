@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -57,6 +59,7 @@ class TOVLabel : public QLabel {
   void enterEvent(QEnterEvent* aEvent) override;
   void leaveEvent(QEvent* aEvent) override;
   void mousePressEvent(QMouseEvent* aEvent) override;
+  void mouseMoveEvent(QMouseEvent* aEvent) override;
   void mouseReleaseEvent(QMouseEvent* aEvent) override;
   void changeEvent(QEvent* aEvent) override;
 
@@ -99,6 +102,7 @@ class TOVImage : public QLabel {
   void enterEvent(QEnterEvent* aEvent) override;
   void leaveEvent(QEvent* aEvent) override;
   void mousePressEvent(QMouseEvent* aEvent) override;
+  void mouseMoveEvent(QMouseEvent* aEvent) override;
   void mouseReleaseEvent(QMouseEvent* aEvent) override;
 
  private:
@@ -124,4 +128,22 @@ class TOVPanel : public QWidget {
  private:
   uint32_t FColor = 0x00FFFFFF;
   bool FBevel = false;
+};
+
+// Moving a frameless window by its surfaces. A left press on a surface arms the drag; the
+// window moves only once the pointer has gone the platform's drag distance from the press, so
+// a press with a little jitter stays a press. The window system moves the window where it
+// can; elsewhere it follows the pointer, keeping the point of the current press under it.
+class TOVWindowDrag {
+ public:
+  void Press(QWidget* aWindow, const QMouseEvent& aEvent, bool aOnSurface);
+  // True when the move belongs to an armed drag.
+  bool Move(QWidget* aWindow, const QMouseEvent& aEvent);
+  void Release() { FArmed = FMoving = false; }
+
+ private:
+  bool FArmed = false;
+  bool FMoving = false;
+  QPoint FPressPos;
+  QPoint FOffset;
 };

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -29,6 +30,15 @@ inline void Enter(QWidget* aWidget) {
 inline void Leave(QWidget* aWidget) {
   QEvent e(QEvent::Leave);
   QApplication::sendEvent(aWidget, &e);
+}
+
+// A left click whose pointer wobbles by a pixel or two between press and release.
+inline void JitteryClick(QWidget* aControl) {
+  const QPoint c = aControl->rect().center();
+  QTest::mousePress(aControl, Qt::LeftButton, {}, c);
+  QTest::mouseMove(aControl, c + QPoint(1, 1));
+  QTest::mouseMove(aControl, c + QPoint(2, 1));
+  QTest::mouseRelease(aControl, Qt::LeftButton, {}, c + QPoint(2, 1));
 }
 
 // Processes events until aDone holds or aMs pass; the result of aDone at the end.

@@ -395,6 +395,31 @@ TEST_F(MsgBoxTest, CloseImageClosesTheInformationBoxWithoutAResult) {
   EXPECT_EQ(result, -1);
 }
 
+TEST_F(MsgBoxTest, AClickWithAJitterPressesTheButtonAndTheBoxStaysWhereItIs) {
+  TMsgBox b;
+  b.show();
+  const QPoint at = b.pos();
+  // The title drags only once the pointer has gone the drag distance.
+  QTest::mousePress(b.lblTitle, Qt::LeftButton, {}, QPoint(2, 2));
+  QTest::mouseMove(b.lblTitle, QPoint(4, 3));
+  EXPECT_EQ(b.pos(), at);
+  QTest::mouseMove(b.lblTitle, QPoint(2, 32));
+  EXPECT_EQ(b.pos(), at + QPoint(0, 30));
+  QTest::mouseRelease(b.lblTitle, Qt::LeftButton, {}, QPoint(2, 32));
+  const QPoint moved = b.pos();
+  JitteryClick(b.lblOK);
+  EXPECT_EQ(b.iResult(), 1);
+  EXPECT_FALSE(b.isVisible());
+  EXPECT_EQ(b.pos(), moved);
+
+  TMsgBox c;
+  c.show();
+  const QPoint cAt = c.pos();
+  JitteryClick(c.imgClose);
+  EXPECT_FALSE(c.isVisible());
+  EXPECT_EQ(c.pos(), cAt);
+}
+
 TEST_F(MsgBoxTest, MessageFromAWorkerIsShownOnTheGuiThread) {
   ov::platform::SetMessageBox(CreateQtMessageBox());
   std::atomic<bool> done{false};

@@ -258,15 +258,53 @@ TEST_F(OLSMainTest, TheCloseImageTurnsRedUnderThePointerAndBlueAfter) {
   EXPECT_EQ(glyph(), 0x217FFFu);  // $00FF7F21
 }
 
-TEST_F(OLSMainTest, DraggingTheTitleOrBackgroundMovesTheWindow) {
+TEST_F(OLSMainTest, TheTitleAndBackgroundDragTheWindowOncePastTheDragDistance) {
   TOLSMainProbe& w = Open();
   const QPoint before = w.pos();
   SendMouse(w.lblTitle, QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton, Qt::LeftButton);
+  SendMouse(w.lblTitle, QEvent::MouseMove, QPoint(4, 3), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(w.pos(), before);
   SendMouse(w.lblTitle, QEvent::MouseMove, QPoint(42, 22), Qt::NoButton, Qt::LeftButton);
   EXPECT_EQ(w.pos(), before + QPoint(40, 20));
-  // Without the button nothing moves.
+  SendMouse(w.lblTitle, QEvent::MouseButtonRelease, QPoint(42, 22), Qt::LeftButton,
+            Qt::NoButton);
+  // The next drag keeps its own press point under the pointer.
+  const QPoint moved = w.pos();
+  SendMouse(w.imgInstBack, QEvent::MouseButtonPress, QPoint(300, 300), Qt::LeftButton,
+            Qt::LeftButton);
+  SendMouse(w.imgInstBack, QEvent::MouseMove, QPoint(300, 330), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(w.pos(), moved + QPoint(0, 30));
+  SendMouse(w.imgInstBack, QEvent::MouseButtonRelease, QPoint(300, 330), Qt::LeftButton,
+            Qt::NoButton);
+  // A plain label on the card is no handle, and without the button nothing moves.
+  const QPoint end = w.pos();
+  SendMouse(w.lblModPath, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton, Qt::LeftButton);
+  SendMouse(w.lblModPath, QEvent::MouseMove, QPoint(5, 45), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(w.pos(), end);
   SendMouse(w.imgInstBack, QEvent::MouseMove, QPoint(300, 300), Qt::NoButton, Qt::NoButton);
-  EXPECT_EQ(w.pos(), before + QPoint(40, 20));
+  EXPECT_EQ(w.pos(), end);
+}
+
+TEST_F(OLSMainTest, AClickWithAJitterStaysAClickAndTheWindowStays) {
+  TOLSMainProbe& w = Open();
+  const QPoint at = w.pos();
+  JitteryClick(w.lblchkmodweb);
+  EXPECT_EQ(w.lblchkmodweb->Tag(), 1);
+  JitteryClick(w.imgchkmodweb2);
+  EXPECT_EQ(w.lblchkmodweb->Tag(), 0);
+  JitteryClick(w.imgchkmodpos1);
+  JitteryClick(w.lblchkmodpos);
+  EXPECT_EQ(w.lblchkmodpos->Tag(), 0);
+  JitteryClick(w.imgEN);
+  EXPECT_EQ(LangHelper().LangCode(), "CN");
+  // No module ticked: both faces of Install answer with the message.
+  JitteryClick(w.lblModInst);
+  JitteryClick(w.imgOptnInst);
+  EXPECT_EQ(FBoxes->Messages.size(), 2u);
+  EXPECT_EQ(w.pos(), at);
+  JitteryClick(w.imgClose);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(w.pos(), at);
 }
 
 TEST_F(OLSMainTest, ClosingOnTheOptionsCardRemembersTheChoices) {
