@@ -9,8 +9,8 @@
 
 namespace ov {
 
-// Holder of one process-wide object. The program start creates and frees it in its documented
-// order; nothing is created by static initialisation.
+// Holder of one process-wide object. The program start creates these in a fixed order before
+// any window and frees them in reverse; nothing is created by static initialisation.
 template <class T>
 class TProcessWide {
  public:
