@@ -158,6 +158,8 @@ class TOLSMain : public QWidget, public IInstallReceiver {
   void InstZelcv();
   void InstBrvapp();
   void SaveInstChoices();
+  // The Install button's per-product preparation (a test seam).
+  virtual int32_t PrepareChoice(const TInstallChoice& aChoice, std::string& aResult);
 
   void showEvent(QShowEvent* aEvent) override;
   void closeEvent(QCloseEvent* aEvent) override;

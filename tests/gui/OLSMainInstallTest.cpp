@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 
 #include "base/OVInstHelperUtil.h"
@@ -19,6 +20,15 @@ namespace {
 using OLSMainInstallTest = TOLSMainTest;
 
 QString Q(const char* aUtf8) { return QString::fromUtf8(aUtf8); }
+
+// The Install button's preparation failing with an error instead of a result.
+class TThrowingPrepare : public TOLSMainProbe {
+ public:
+  using TOLSMainProbe::TOLSMainProbe;
+  int32_t PrepareChoice(const TInstallChoice&, std::string&) override {
+    throw std::runtime_error("配置读取出错");
+  }
+};
 
 }  // namespace
 
@@ -88,6 +98,20 @@ TEST_F(OLSMainInstallTest, AFailedConfigurationKeepsTheOptionsCard) {
   // The web address set before the failure stays set.
   EXPECT_EQ(SoftKetrinHelper().WebUpdateUrl().v(),
             FStore.BaseUrl() + "/updatefiles/ketrin_webapp/");
+}
+
+TEST_F(OLSMainInstallTest, AnErrorEscapingThePreparationIsShownAndTheOptionsCardStays) {
+  FWindow = std::make_unique<TThrowingPrepare>("ketrin");
+  FWindow->show();
+  TOLSMainProbe& w = *FWindow;
+  QTest::mouseClick(w.lblchkmodpos, Qt::LeftButton);
+  QTest::mouseClick(w.lblModInst, Qt::LeftButton);
+  ASSERT_EQ(FBoxes->Messages.size(), 1u);
+  EXPECT_EQ(FBoxes->Messages[0], "配置读取出错");
+  EXPECT_EQ(FBoxes->Titles[0], "消息");
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(w.crdpnl->currentWidget(), w.crdformoptn);
+  EXPECT_FALSE(w.tmrInst->isActive());
 }
 
 TEST_F(OLSMainInstallTest, OnlyThePosModuleInstallsOnceAndEndsOnTheFinishCard) {

@@ -266,8 +266,7 @@ TEST_F(OLSMainTest, TheTitleAndBackgroundDragTheWindowOncePastTheDragDistance) {
   EXPECT_EQ(w.pos(), before);
   SendMouse(w.lblTitle, QEvent::MouseMove, QPoint(42, 22), Qt::NoButton, Qt::LeftButton);
   EXPECT_EQ(w.pos(), before + QPoint(40, 20));
-  SendMouse(w.lblTitle, QEvent::MouseButtonRelease, QPoint(42, 22), Qt::LeftButton,
-            Qt::NoButton);
+  SendMouse(w.lblTitle, QEvent::MouseButtonRelease, QPoint(42, 22), Qt::LeftButton, Qt::NoButton);
   // The next drag keeps its own press point under the pointer.
   const QPoint moved = w.pos();
   SendMouse(w.imgInstBack, QEvent::MouseButtonPress, QPoint(300, 300), Qt::LeftButton,
