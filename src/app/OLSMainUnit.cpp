@@ -1,4 +1,4 @@
-// The main window: its design, the product row, the labelling in both languages and the small
+// The main window: its layout, the product row, the labelling in both languages and the small
 // window behaviours (drag, check boxes, flags, close image, Enter keys).
 #include "app/OLSMainUnit.h"
 
@@ -137,7 +137,7 @@ void TOLSMain::CreateControls() {
   }
   crdpnl->setCurrentWidget(crdformcode);
 
-  // Shared controls, on the code card at design.
+  // Shared controls, on the code card when the window is built.
   imgInstBack = Picture(crdformcode, ov::assets::kBackground, 0, 0, 718, 518);
   imgClose = Picture(crdformcode, ov::assets::kClose, 681, 6, 32, 32);
   imgClose->setCursor(Qt::PointingHandCursor);

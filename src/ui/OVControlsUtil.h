@@ -23,7 +23,7 @@ uint32_t QColorToOVColor(const QColor& aColor);
 QString OVQStr(const std::string& aText);
 std::string OVStdStr(const QString& aText);
 
-// The family of a skin or design font. A family the host lacks gets the CJK family installed
+// The family of a skin font or the window's own. A family the host lacks gets the CJK family installed
 // with the program's fonts behind it: Qt would draw the glyphs with it anyway but report
 // another family.
 QFont OVFont(const std::string& aName);

@@ -95,7 +95,7 @@ TEST_F(MsgBoxTest, InformationTypeWidensTheMessageAndNarrowsTheWindow) {
   b.SetMsgType(0);
   EXPECT_TRUE(b.imgWarning->isHidden());
   EXPECT_EQ(b.width(), 480);
-  // 476 wide at the design width, then 40 narrower with the window.
+  // 476 wide at the box's built width, then 40 narrower with the window.
   EXPECT_EQ(b.pnlView->geometry(), QRect(24, 45, 436, 156));
   EXPECT_EQ(b.lblMsg->geometry(), QRect(0, 0, 436, 156));
   EXPECT_EQ(b.lblMsg->FontColor(), 0x00000000u);

@@ -92,10 +92,10 @@ TEST_F(OLSMainProgressTest, ProgressIsTakenOnAnyThreadAndShownOnTheUiThread) {
 
 TEST_F(OLSMainProgressTest, ThreeSlidesCycleWithAnExtraSecondOnTheLast) {
   TOLSMainProbe& w = Open();
-  // No slide yet: the design slide stays and slot 1 is tried every second.
-  const QColor design = Shown(w);
+  // No slide yet: the built-in slide stays and slot 1 is tried every second.
+  const QColor builtIn = Shown(w);
   EXPECT_EQ(Tick(w), P(0, 1000));
-  EXPECT_EQ(Shown(w), design);
+  EXPECT_EQ(Shown(w), builtIn);
   Slide(1, Qt::red);
   Slide(2, Qt::green);
   Slide(3, Qt::blue);

@@ -85,7 +85,7 @@ TEST_F(OLSMainTest, FirstStartWithAReachableStoreShowsTheOptionsCardInEnglishUnt
   EXPECT_EQ(w.lblModInst->Color(), 0x00E4690Eu);
   EXPECT_EQ(w.lblModInst->FontColor(), 0x00FFFFFFu);
   EXPECT_EQ(w.lblModInstSubHint->font().pointSize(), 11);
-  // The first pass ran in Chinese and stored the design texts there.
+  // The first pass ran in Chinese and stored the built-in texts there.
   const auto cn = LangHelper().WordsOf("CN");
   EXPECT_NE(std::find(cn.begin(), cn.end(), "app_ketrin_instmod_web=  安装Web后台"), cn.end());
   EXPECT_NE(std::find(cn.begin(), cn.end(), "app_ketrin_InstPath=:\\Ondrevo\\Ketrin\\"), cn.end());
