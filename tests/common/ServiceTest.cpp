@@ -105,9 +105,11 @@ void TServiceTest::PublishSample(const std::string& aKetrinDir, const std::strin
   job.KetrinDir = aKetrinDir;
   job.ZelcvDir = aZelcvDir;
   job.AllProducts = aAllProducts;
+  job.StoreUrl = FStore.BaseUrl();
   std::string err;
   ASSERT_TRUE(ov::standin::PublishSample(job, err)) << err;
   ov::standin::TCatalogue cat;
   ASSERT_TRUE(cat.Load(job.Catalogue, err)) << err;
   FVersion.SetCatalogue(cat);
+  FPlatform.SetCatalogue(cat);
 }

@@ -263,17 +263,9 @@ TEST_F(OvInstTest, EveryOtherProductOfTheTableInstalls) {
 }
 
 TEST_F(OvInstTest, TheEnterpriseProductInstallsWithItsCodeAndRefusesAWrongOne) {
-  PublishSample("C:\\Corp\\");
-  // The platform's install parameters point the web module at a descriptor folder and the
+  // The sample enterprise's parameters point the web module at a descriptor folder and the
   // front end at a version of the version server.
-  ov::standin::TCatalogue enterprises;
-  enterprises.PutEnterprise(
-      1001, "K7Q2",
-      {{"business_weburl", "https://web.example/"},
-       {"webbackenddownloadurl", FStore.BaseUrl() + "/updatefiles/ketrin_webapp/"},
-       {"firstreception_apiurl", "ovupdata://vfid=55&app_nver=1.0.5"},
-       {"carouselpicurls", nlohmann::json::array()}});
-  FPlatform.SetCatalogue(enterprises);
+  PublishSample("C:\\Corp\\", "C:\\Zel\\", true);
   std::string err;
   const std::vector<std::string> args = {"--product", "corvela", "--corp-id", "1001",
                                          "--modules", "web,pos", "--dir", "C:\\Corp"};

@@ -1,5 +1,6 @@
 #include "sample/PublishSample.h"
 
+#include "Catalogue.h"
 #include "Publish.h"
 
 namespace ov::standin {
@@ -96,8 +97,19 @@ bool PublishSample(const TSamplePublish& aJob, std::string& aError) {
       return false;
     }
   }
-  return PublishVersion(SampleVersion(aJob, zelcv + "/svc", "8000514", "31067", "3.0.1", 78),
-                        aError);
+  if (!PublishVersion(SampleVersion(aJob, zelcv + "/svc", "8000514", "31067", "3.0.1", 78),
+                      aError)) {
+    return false;
+  }
+  if (aJob.StoreUrl.empty()) return true;
+  TCatalogue cat;
+  if (!cat.Load(aJob.Catalogue, aError)) return false;
+  cat.PutEnterprise(kSampleSoftId, kSampleInstallCode,
+                    {{"business_weburl", aJob.StoreUrl + "/"},
+                     {"webbackenddownloadurl", aJob.StoreUrl + "/updatefiles/ketrin_webapp/"},
+                     {"firstreception_apiurl", "ovupdata://vfid=55&app_nver=1.0.5"},
+                     {"carouselpicurls", nlohmann::json::array()}});
+  return cat.Save(aJob.Catalogue, aError);
 }
 
 }  // namespace ov::standin

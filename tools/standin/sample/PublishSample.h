@@ -22,9 +22,16 @@ struct TSamplePublish {
   // Also the other rows of the product table on the same files: pindor and Daskor as ketrin
   // ("updatefiles/<code>_webapp", versions 61064 and 61009 of 80001888, file ids 56 and 57),
   // brvapp as zelcv (31067 of 8000514, file id 78), without tasks; zelapp and zelntr share
-  // zelcv's version.
+  // zelcv's version. With StoreUrl (the file store's address) also corvela's enterprise 1001
+  // with install code "K7Q2", whose web module is ketrin's Web folder and whose front end is
+  // ketrin's Caldis version.
   bool AllProducts = false;
+  std::string StoreUrl;
 };
+
+// The sample enterprise of corvela.
+constexpr long long kSampleSoftId = 1001;
+constexpr const char* kSampleInstallCode = "K7Q2";
 
 // Files of at least this size get a zip variant.
 constexpr long long kSampleZipMinSize = 64 * 1024;
