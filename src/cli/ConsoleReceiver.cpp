@@ -7,16 +7,18 @@ namespace ov::cli {
 
 namespace {
 
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+int64_t NowMs() { return SteadyNowMs(); }
 
 // Speed is taken over this much of the recent past.
 constexpr int64_t kSpeedWindowMs = 3000;
 
 }  // namespace
+
+int64_t SteadyNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 std::string FormatBytes(int64_t aBytes) {
   if (aBytes < 1024) return std::to_string(aBytes < 0 ? 0 : aBytes) + " B";

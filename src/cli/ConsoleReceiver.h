@@ -33,6 +33,9 @@ class TProgressLine {
   std::deque<std::pair<int64_t, int64_t>> FSamples;  // (time, total) of the speed window
 };
 
+// Milliseconds of the steady clock, the clock the receivers' progress lines run on.
+int64_t SteadyNowMs();
+
 // "1.5 MB", "320 KB", "12 B" (units of 1024).
 std::string FormatBytes(int64_t aBytes);
 // "0:07", "12:30", "1:02:03".

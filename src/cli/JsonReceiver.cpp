@@ -1,17 +1,10 @@
 #include "cli/JsonReceiver.h"
 
-#include <chrono>
 #include <nlohmann/json.hpp>
 
 namespace ov::cli {
 
 namespace {
-
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // Texts are UTF-8; one that is not still makes a valid line.
 std::string Dump(const nlohmann::json& aLine) {
@@ -35,7 +28,7 @@ void TJsonReceiver::ShowInstProgress(int32_t aPos, int32_t aMax) {
   std::lock_guard<std::mutex> g(FLock);
   if (aMax <= 0 || aPos == FLastPos) return;
   FLastPos = aPos;
-  const int64_t now = NowMs();
+  const int64_t now = SteadyNowMs();
   FLine.Progress(aPos, aMax, now);
   const int64_t speed = FLine.Speed(now);
   Emit(Dump({{"event", "progress"},
@@ -47,7 +40,7 @@ void TJsonReceiver::ShowInstProgress(int32_t aPos, int32_t aMax) {
 
 void TJsonReceiver::ShowDownloadBytes(int64_t aRead, int64_t) {
   std::lock_guard<std::mutex> g(FLock);
-  FLine.Bytes(aRead, NowMs());
+  FLine.Bytes(aRead, SteadyNowMs());
 }
 
 void TJsonReceiver::ShowModuleStart(const std::string& aName) {
