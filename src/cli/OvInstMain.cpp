@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "base/OVError.h"
-#include "cli/ConsoleReceiver.h"
-#include "cli/JsonReceiver.h"
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
+#include "cli/ConsoleReceiver.h"
+#include "cli/JsonReceiver.h"
 #include "install/InstallRunUtil.h"
 #include "install/ProgramStartUtil.h"
 #include "install/SoftBaseHelperUtil.h"
@@ -164,9 +164,9 @@ int main(int argc, char** argv) {
       msg = "no install folder";
     } else if (!IsSingleModuleProduct(info.Code) && !choice.Web && !choice.Pos) {
       msg = LangT("app_dup_instmod_nulltips", "请选择一个安装的模块！");
-    } else if (corvela && SoftCorvelaHelper().GetInstConfig("", "", ov::str::Trim(a.CorpId),
-                                                            ov::str::Trim(a.InstallCode),
-                                                            msg) != 1) {
+    } else if (corvela &&
+               SoftCorvelaHelper().GetInstConfig("", "", ov::str::Trim(a.CorpId),
+                                                 ov::str::Trim(a.InstallCode), msg) != 1) {
       // msg holds the platform's answer
     } else if (PrepareInstall(choice, msg) == 1) {
       SoftVar().path().SetV(choice.Path);

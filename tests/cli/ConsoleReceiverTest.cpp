@@ -1,9 +1,9 @@
-#include "cli/ConsoleReceiver.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "cli/ConsoleReceiver.h"
 
 using ov::cli::FormatBytes;
 using ov::cli::FormatDuration;
@@ -116,10 +116,12 @@ TEST(ConsoleReceiver, ATerminalShowsAModulesMainLineOnceAboveItsFileHints) {
       c.ShowInstHint("Web正在下载安装文件", "检测：.\\b.js");
     }
     const std::string s = Drain(out);
-    const std::string once = "Web正在下载安装文件\n  检测：.\\a.js\n  下载：.\\a.js\n"
-                             "Web正在安装更新文件\n  安装：.\\a.js\nWeb正在下载安装文件\n  检测：.\\b.js\n";
-    const std::string each = "Web正在下载安装文件\n  检测：.\\a.js\nWeb正在下载安装文件\n  下载：.\\a.js\n"
-                             "Web正在安装更新文件\n  安装：.\\a.js\nWeb正在下载安装文件\n  检测：.\\b.js\n";
+    const std::string once =
+        "Web正在下载安装文件\n  检测：.\\a.js\n  下载：.\\a.js\n"
+        "Web正在安装更新文件\n  安装：.\\a.js\nWeb正在下载安装文件\n  检测：.\\b.js\n";
+    const std::string each =
+        "Web正在下载安装文件\n  检测：.\\a.js\nWeb正在下载安装文件\n  下载：.\\a.js\n"
+        "Web正在安装更新文件\n  安装：.\\a.js\nWeb正在下载安装文件\n  检测：.\\b.js\n";
     EXPECT_EQ(s, tty ? once : each);
   }
 }

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
+#include <sstream>
 
 #include "base/Alglibrary.h"
 #include "base/OVInstHelperUtil.h"
@@ -119,8 +119,8 @@ class OvInstTest : public TServiceTest {
     if (!stdfs::exists(aHostDir)) return out;
     for (const auto& e : stdfs::recursive_directory_iterator(aHostDir)) {
       const std::string p = e.path().string();
-      if (p.size() >= aSuffix.size() && p.compare(p.size() - aSuffix.size(), aSuffix.size(),
-                                                  aSuffix) == 0) {
+      if (p.size() >= aSuffix.size() &&
+          p.compare(p.size() - aSuffix.size(), aSuffix.size(), aSuffix) == 0) {
         out.push_back(p);
       }
     }
@@ -161,7 +161,8 @@ class OvInstTest : public TServiceTest {
   static int WaitExit(pid_t aPid, int aMs) {
     int status = 0;
     for (int waited = 0; waited < aMs; waited += 20) {
-      if (waitpid(aPid, &status, WNOHANG) == aPid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      if (waitpid(aPid, &status, WNOHANG) == aPid)
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       usleep(20 * 1000);
     }
     return -1;
@@ -244,11 +245,11 @@ TEST_F(OvInstTest, EveryOtherProductOfTheTableInstalls) {
     const char* WebFolder;  // empty for a service product
     const char* PosType;
   };
-  for (const TCase& c : {TCase{"pindor", "C:\\Pindor\\", "pindor_webapp", "61064"},
-                         TCase{"Daskor", "C:\\Daskor\\", "daskor_webapp", "61009"},
-                         TCase{"zelapp", "C:\\Zel\\", "", "21062"},
-                         TCase{"zelntr", "C:\\Zel\\", "", "21062"},
-                         TCase{"brvapp", "C:\\Brv\\", "", "31067"}}) {
+  for (const TCase& c :
+       {TCase{"pindor", "C:\\Pindor\\", "pindor_webapp", "61064"},
+        TCase{"Daskor", "C:\\Daskor\\", "daskor_webapp", "61009"},
+        TCase{"zelapp", "C:\\Zel\\", "", "21062"}, TCase{"zelntr", "C:\\Zel\\", "", "21062"},
+        TCase{"brvapp", "C:\\Brv\\", "", "31067"}}) {
     SCOPED_TRACE(c.Product);
     std::string err;
     ASSERT_EQ(Run({"--product", c.Product, "--dir", c.Dir, "--modules", "web,pos"}, err), 0) << err;
@@ -268,7 +269,7 @@ TEST_F(OvInstTest, TheEnterpriseProductInstallsWithItsCodeAndRefusesAWrongOne) {
   PublishSample("C:\\Corp\\", "C:\\Zel\\", true);
   std::string err;
   const std::vector<std::string> args = {"--product", "corvela", "--corp-id", "1001",
-                                         "--modules", "web,pos", "--dir", "C:\\Corp"};
+                                         "--modules", "web,pos", "--dir",     "C:\\Corp"};
   std::vector<std::string> right = args, wrong = args;
   right.insert(right.end(), {"--install-code", "K7Q2"});
   wrong.insert(wrong.end(), {"--install-code", "WRONG"});
@@ -369,9 +370,9 @@ TEST_F(OvInstTest, DroppedConnectionsEndInACorrectInstallOrAClearFailure) {
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::string err;
-    ASSERT_TRUE(FStore.LoadFaults(R"({"seed":)" + std::to_string(seed) +
-                                      R"(,"faults":[{"chance":25,"cut_at_random":true}]})",
-                                  err))
+    ASSERT_TRUE(FStore.LoadFaults(
+        R"({"seed":)" + std::to_string(seed) + R"(,"faults":[{"chance":25,"cut_at_random":true}]})",
+        err))
         << err;
     const std::string dir = "C:\\Drop" + std::to_string(seed) + "\\";
     const int rc = Run({"--modules", "web,pos", "--dir", dir}, err);
@@ -424,8 +425,10 @@ TEST_F(OvInstTest, AnErrorPageNeverBecomesPartOfAFile) {
   EditWebList([](pugi::xml_node aList) {
     aList.find_child_by_attribute("TargetFile", ".\\说明.txt").attribute("MD5").set_value("");
   });
-  FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/说明.txt", .ForceStatus = 503,
-                   .Times = 1, .Method = "GET"});
+  FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/说明.txt",
+                   .ForceStatus = 503,
+                   .Times = 1,
+                   .Method = "GET"});
   std::string err;
   ASSERT_EQ(Run({"--modules", "web", "--dir", "C:\\Shop"}, err), 0) << err;
   EXPECT_EQ(ReadHost(Host("C:\\Shop\\Web\\说明.txt")),
@@ -439,9 +442,9 @@ TEST_F(OvInstTest, FullPathTargetsStayAndEntriesLeavingTheFolderAreRefused) {
   AddWebEntry("C:\\Extra\\tool.dll", md5);
   // An old copy, older than the published one, so the freshness test replaces it.
   WriteHost(Host("C:\\Extra\\tool.dll"), "the old one");
-  stdfs::last_write_time(Host("C:\\Extra\\tool.dll"),
-                         stdfs::last_write_time(Host("C:\\Extra\\tool.dll")) -
-                             std::chrono::hours(24 * 365 * 5));
+  stdfs::last_write_time(
+      Host("C:\\Extra\\tool.dll"),
+      stdfs::last_write_time(Host("C:\\Extra\\tool.dll")) - std::chrono::hours(24 * 365 * 5));
   std::string err;
   ASSERT_EQ(Run({"--modules", "web", "--dir", "C:\\Shop"}, err), 0) << err;
   ASSERT_TRUE(HostExists(Host("C:\\Extra\\tool.dll")));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -194,7 +193,8 @@ TEST_F(InstallRunTest, AnErrorInTheWorkerFailsTheModuleAndAStopIsFinal) {
   // hang into a stop, which the first check then tells apart.
   std::atomic<bool> over{false};
   std::thread guard([&] {
-    for (int i = 0; i < 100 && !over; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 100 && !over; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!over) SyncObj().SetIsAppExit(true);
   });
   TTroubleMaker thrower;

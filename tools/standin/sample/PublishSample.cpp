@@ -91,9 +91,9 @@ bool PublishSample(const TSamplePublish& aJob, std::string& aError) {
     w.Folder = std::string("updatefiles/") + t.Code + "_webapp";
     w.Tasks.clear();
     if (!PublishFolder(w, aError) ||
-        !PublishVersion(SampleVersion(aJob, ketrin + "/pos", "80001888", t.PosType, "1.0.5",
-                                      t.FileId),
-                        aError)) {
+        !PublishVersion(
+            SampleVersion(aJob, ketrin + "/pos", "80001888", t.PosType, "1.0.5", t.FileId),
+            aError)) {
       return false;
     }
   }

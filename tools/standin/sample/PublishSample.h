@@ -14,9 +14,9 @@
 namespace ov::standin {
 
 struct TSamplePublish {
-  std::string Sample;     // the folder ovsample wrote
-  std::string StoreRoot;  // host folder the file store serves
-  std::string Catalogue;  // host path of the catalogue JSON file
+  std::string Sample;                               // the folder ovsample wrote
+  std::string StoreRoot;                            // host folder the file store serves
+  std::string Catalogue;                            // host path of the catalogue JSON file
   std::string KetrinDir = "C:\\Ondrevo\\Ketrin\\";  // Windows folder the ketrin run installs to
   std::string ZelcvDir = "C:\\Ondrevo软件\\Corvela商品智能下发服务\\";
   // Also the other rows of the product table on the same files: pindor and Daskor as ketrin
