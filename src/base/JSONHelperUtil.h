@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 
 // Records list their fields once, in declaration order, through a visitor:
 //

@@ -1,7 +1,7 @@
 #include "base/LoggerUtil.h"
 
 #include "base/OVDateUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"
 #include "platform/FileSystem.h"

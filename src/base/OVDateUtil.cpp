@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVStrUtil.h"
 
 namespace ov {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "base/Alglibrary.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 
 std::string THMacHelper::GetHMacSHA256(const std::string& aData, const std::string& aKey) {
   std::unique_ptr<EVP_MAC, decltype(&EVP_MAC_free)> mac(EVP_MAC_fetch(nullptr, "HMAC", nullptr),

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
 #include "platform/CodePage.h"

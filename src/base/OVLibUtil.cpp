@@ -4,13 +4,15 @@
 
 #include <curl/curl.h>
 #include <openssl/rand.h>
+// libcurl's header brings windows.h on Windows, whose GetTempPath macro would rename ours.
+#undef GetTempPath
 
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 
 #include "base/LoggerUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVStrUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 
 #include <atomic>
 #include <memory>

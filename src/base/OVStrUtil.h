@@ -6,19 +6,12 @@
 #include <string_view>
 #include <vector>
 
-// Text helpers shared by every unit. Strings hold UTF-8; "without regard to case"
-// folds ASCII letters only.
+#include "common/OVTextUtil.h"
+
+// Text helpers shared by every unit above the platform layer (which has the case and path
+// helpers of common/OVTextUtil.h). Strings hold UTF-8.
 namespace ov::str {
 
-char LowerChar(char c);
-char UpperChar(char c);
-std::string LowerCase(std::string_view s);
-std::string UpperCase(std::string_view s);
-bool SameText(std::string_view a, std::string_view b);
-// Orders texts without regard to case; texts equal that way are ordered by their bytes.
-int CompareText(std::string_view a, std::string_view b);
-bool StartsText(std::string_view prefix, std::string_view s);
-bool EndsText(std::string_view suffix, std::string_view s);
 // Position of the first occurrence of `needle` at or after `from`, npos when absent.
 size_t FindText(std::string_view haystack, std::string_view needle, bool aIgnoreCase,
                 size_t from = 0);
@@ -43,17 +36,6 @@ inline std::vector<std::string> SplitCommaText(std::string_view s) {
 }
 // The reverse: items quoted when they hold a delimiter, blank, control character or quote.
 std::string JoinCommaText(const std::vector<std::string>& items);
-
-// Splits at CR LF, CR or LF; a final line break does not start another line.
-std::vector<std::string> SplitLines(std::string_view s);
-
-// Windows-style path text (backslash separated).
-std::string IncludeTrailingBackslash(std::string_view path);
-std::string ExcludeTrailingBackslash(std::string_view path);
-std::string ExtractFilePath(std::string_view path);  // up to and including the last separator
-std::string ExtractFileDir(std::string_view path);   // as above, without the separator
-std::string ExtractFileName(std::string_view path);
-std::string ExtractFileExt(std::string_view path);  // with the dot, empty when none
 
 bool TryStrToInt64(std::string_view s, int64_t& value);
 bool TryStrToInt(std::string_view s, int32_t& value);

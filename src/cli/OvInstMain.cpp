@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"

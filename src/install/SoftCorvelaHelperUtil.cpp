@@ -2,7 +2,7 @@
 
 #include "base/Alglibrary.h"
 #include "base/JSONHelperUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVHMacUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"

@@ -1,6 +1,6 @@
 // The module setup scheme shared by every product installer.
 #include "base/Alglibrary.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
 #include "platform/FileSystem.h"
@@ -58,7 +58,7 @@ struct TPartRecord {
 bool ReadRecord(const std::string& aHost, TPartRecord& aRecord, bool& aExists) {
   std::string text;
   if (!fs::ReadHostFile(aHost, text)) {
-    aExists = fs::LastErrorCode() != ENOENT;
+    aExists = fs::HostPathExists(aHost);
     return false;
   }
   aExists = true;

@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
 #include "platform/FileSystem.h"

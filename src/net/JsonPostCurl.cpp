@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
 

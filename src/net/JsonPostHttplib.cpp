@@ -5,7 +5,7 @@
 #include <chrono>
 #include <memory>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
 

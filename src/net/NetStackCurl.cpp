@@ -4,7 +4,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVStrUtil.h"
 #include "net/HttpStack.h"
 #include "platform/FileSystem.h"

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <mutex>
 
-#include "base/OVStrUtil.h"
+#include "common/OVTextUtil.h"
 
 namespace ov::platform {
 

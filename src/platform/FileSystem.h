@@ -12,17 +12,20 @@
 namespace ov::platform::fs {
 
 // Operations a test may make fail for a host path (or every path below a folder given with
-// a trailing "/"): POSIX has no mandatory locks and tests run as root, so files that cannot
-// be deleted or opened have to be simulated.
+// a trailing separator): POSIX has no mandatory locks and tests run as root, so files that
+// cannot be deleted or opened have to be simulated; the Windows build keeps the same seam.
 enum class Op { Open, Create, Write, Delete, Rename, Copy, MkDir, SetTime };
 void InjectFault(Op aOp, const std::string& aHostPath);
 void ClearFaults();
 bool ShouldFail(Op aOp, const std::string& aHostPath);
 
-// Reason of the calling thread's last failure.
+// Reason of the calling thread's last failure; its code is the host's (errno, or the Windows
+// error code).
 std::string LastErrorText();
 int LastErrorCode();
 void SetLastError(int aCode, const std::string& aText);
+// The host's code for a path that names nothing (ENOENT, ERROR_PATH_NOT_FOUND).
+extern const int kPathNotFound;
 
 bool FileExists(const std::string& aPath);  // a file, not a folder
 bool DirectoryExists(const std::string& aPath);
@@ -119,7 +122,7 @@ class File {
   const std::string& HostPath() const { return FHostPath; }
 
  private:
-  int FFd = -1;
+  std::intptr_t FFd = -1;  // a descriptor, or a Windows handle
   std::string FHostPath;
 };
 

@@ -1,9 +1,6 @@
 #include "platform/IniFile.h"
 
 #include <SimpleIni.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -24,9 +21,8 @@ void IniFile::LoadText(const std::string& aText) {
 
 bool IniFile::LoadHost(const std::string& aHostPath) {
   FImpl->ini.Reset();
-  struct stat st{};
-  if (::stat(aHostPath.c_str(), &st) != 0 && errno == ENOENT &&
-      !fs::ShouldFail(fs::Op::Open, aHostPath)) {
+  // A missing file is an empty one; any other failure to read it is reported.
+  if (!fs::HostPathExists(aHostPath) && !fs::ShouldFail(fs::Op::Open, aHostPath)) {
     return true;
   }
   std::string data;
@@ -39,7 +35,7 @@ bool IniFile::Load(const std::string& aWinPath) {
   std::string h = MapToHost(aWinPath);
   if (h.empty()) {
     FImpl->ini.Reset();
-    fs::SetLastError(ENOENT, "path cannot be mapped: " + aWinPath);
+    fs::SetLastError(fs::kPathNotFound, "path cannot be mapped: " + aWinPath);
     return false;
   }
   return LoadHost(h);
@@ -81,7 +77,9 @@ std::string IniFile::GetValue(const std::string& aSection, const std::string& aK
 }
 
 namespace {
-bool HasBreak(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+bool HasBreak(const std::string& s) {
+  return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
 }  // namespace
 
 bool IniFile::SetValue(const std::string& aSection, const std::string& aKey,

@@ -1,6 +1,6 @@
 #include "platform/MainThread.h"
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/OVStrUtil.h"
+#include "common/OVTextUtil.h"
 #include "platform/SettingsStore.h"
 
 namespace ov::platform {
@@ -627,13 +627,6 @@ std::string DriveFolder(char aLetter, bool aCheckFolder) {
 std::string DriveTarget(char aLetter) { return DriveFolder(aLetter, true); }
 
 bool DriveExists(char aLetter) { return !DriveTarget(aLetter).empty(); }
-
-bool IsDrivePath(const std::string& aWinPath) {
-  if (aWinPath.size() < 2 || aWinPath[1] != ':') return false;
-  char l = str::LowerChar(aWinPath[0]);
-  if (l < 'a' || l > 'z') return false;
-  return aWinPath.size() == 2 || aWinPath[2] == '\\' || aWinPath[2] == '/';
-}
 
 namespace {
 

@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// The core thinks in Windows paths ("C:\ProgramData\x\"). They are mapped onto the host
-// through a prefix folder laid out like a Wine prefix:
+// The core thinks in Windows paths ("C:\ProgramData\x\"). On Windows they are the system's
+// own: the mapping gives a path back as it is and there is no prefix. Elsewhere they are mapped
+// onto the host through a prefix folder laid out like a Wine prefix:
 //   <prefix>/dosdevices/<letter>:  symlink to the drive's folder
 //   <prefix>/drive_c/              the C drive
 //   <prefix>/registry/             the settings store

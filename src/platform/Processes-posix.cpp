@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "base/OVStrUtil.h"
+#include "common/OVTextUtil.h"
 #include "platform/Paths.h"
 
 extern char** environ;
@@ -22,8 +22,6 @@ extern char** environ;
 namespace ov::platform {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool AllDigits(const char* s) {
   if (!*s) return false;
@@ -69,111 +67,6 @@ std::string CommName(uint32_t pid) {
   return s.substr(open + 1, close - open - 1);
 }
 
-bool IsRegularFile(const std::string& hostPath) {
-  struct stat st {};
-  return !hostPath.empty() && ::stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The host file for a program name: as written, else with ".exe" appended (as the process
-// loader does for a name without an extension).
-std::string ExistingProgram(const std::string& hostPath, bool tryExe) {
-  if (IsRegularFile(hostPath)) return hostPath;
-  if (tryExe && IsRegularFile(hostPath + ".exe")) return hostPath + ".exe";
-  return {};
-}
-
-std::string ResolveProgram(const std::string& winName) {
-  if (winName.empty()) return {};
-  const bool tryExe = str::ExtractFileExt(winName).empty();
-  if (winName.find_first_of("\\/:") != std::string::npos) {
-    return ExistingProgram(MapToHost(winName), tryExe);
-  }
-  // A bare name: the program's own folder, the working folder, then the PATH.
-  std::string own = str::ExtractFilePath(ProgramFile());
-  if (!own.empty()) {
-    std::string r = ExistingProgram(MapToHost(own + winName), tryExe);
-    if (!r.empty()) return r;
-  }
-  std::string r = ExistingProgram(MapToHost(winName), tryExe);
-  if (!r.empty()) return r;
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
-  std::string dirs = path;
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (!dir.empty()) {
-      r = ExistingProgram(dir + "/" + winName, tryExe);
-      if (!r.empty()) return r;
-    }
-    start = end + 1;
-  }
-  return {};
-}
-
-// The program token: quotes group, nothing is escaped, an unquoted blank ends it.
-size_t ParseProgram(const std::string& s, size_t i, std::string& out) {
-  bool quoted = false;
-  for (; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '"') {
-      quoted = !quoted;
-      continue;
-    }
-    if (!quoted && IsBlank(c)) break;
-    out += c;
-  }
-  return i;
-}
-
-std::vector<std::string> ParseArguments(const std::string& s, size_t i) {
-  std::vector<std::string> args;
-  for (;;) {
-    while (i < s.size() && IsBlank(s[i])) ++i;
-    if (i >= s.size()) break;
-    std::string arg;
-    bool quoted = false;
-    while (i < s.size()) {
-      char c = s[i];
-      if (c == '\\') {
-        size_t n = 0;
-        while (i < s.size() && s[i] == '\\') {
-          ++n;
-          ++i;
-        }
-        if (i < s.size() && s[i] == '"') {
-          arg.append(n / 2, '\\');
-          if (n % 2 == 1) {
-            arg += '"';
-            ++i;
-          }
-          // An even run leaves the quote to the next round, where it toggles quoting.
-        } else {
-          arg.append(n, '\\');
-        }
-        continue;
-      }
-      if (c == '"') {
-        if (quoted && i + 1 < s.size() && s[i + 1] == '"') {
-          arg += '"';
-          i += 2;
-          continue;
-        }
-        quoted = !quoted;
-        ++i;
-        continue;
-      }
-      if (!quoted && IsBlank(c)) break;
-      arg += c;
-      ++i;
-    }
-    args.push_back(std::move(arg));
-  }
-  return args;
-}
-
 }  // namespace
 
 std::vector<ProcessEntry> ListProcesses() {
@@ -211,54 +104,6 @@ bool TerminateProcess(uint32_t aPid, uint32_t /*aExitCode*/) {
   // 0 and values beyond pid_t would address process groups or nothing at all.
   if (aPid == 0 || aPid > static_cast<uint32_t>(INT_MAX)) return false;
   return ::kill(static_cast<pid_t>(aPid), SIGKILL) == 0;
-}
-
-std::vector<std::string> SplitCommandLine(const std::string& aCommandLine) {
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (i < aCommandLine.size() && IsBlank(aCommandLine[i])) ++i;
-  if (i >= aCommandLine.size()) return out;
-  std::string program;
-  i = ParseProgram(aCommandLine, i, program);
-  out.push_back(std::move(program));
-  for (auto& a : ParseArguments(aCommandLine, i)) out.push_back(std::move(a));
-  return out;
-}
-
-bool ResolveCommandLine(const std::string& aCommandLine, std::string& aHostProgram,
-                        std::vector<std::string>& aArgs) {
-  aHostProgram.clear();
-  aArgs.clear();
-  const std::string& line = aCommandLine;
-  if (line.find('\0') != std::string::npos) return false;
-  size_t i = 0;
-  while (i < line.size() && IsBlank(line[i])) ++i;
-  if (i >= line.size()) return false;
-
-  std::string hostProgram;
-  size_t argsFrom = 0;
-  size_t firstEnd = i;
-  while (firstEnd < line.size() && !IsBlank(line[firstEnd])) ++firstEnd;
-  if (line.substr(i, firstEnd - i).find('"') != std::string::npos) {
-    std::string program;
-    argsFrom = ParseProgram(line, i, program);
-    hostProgram = ResolveProgram(program);
-  } else {
-    // An unquoted path with blanks is tried at each blank, shortest first, as the process
-    // loader does ("C:\Program Files\a.exe" tries "C:\Program" before the whole name).
-    size_t end = i;
-    for (;;) {
-      while (end < line.size() && !IsBlank(line[end])) ++end;
-      hostProgram = ResolveProgram(line.substr(i, end - i));
-      argsFrom = end;
-      if (!hostProgram.empty() || end >= line.size()) break;
-      while (end < line.size() && IsBlank(line[end])) ++end;
-    }
-  }
-  if (hostProgram.empty()) return false;
-  aHostProgram = std::move(hostProgram);
-  aArgs = ParseArguments(line, argsFrom);
-  return true;
 }
 
 bool StartCommandLine(const std::string& aCommandLine, int16_t /*aShowMode*/, uint32_t& aPid) {

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <thread>
 
-#include "base/OVStrUtil.h"
+#include "common/OVTextUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -30,13 +30,11 @@ extern char** environ;
 
 namespace ov::platform {
 
-const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\services";
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::atomic<int64_t> gWaitLimitMs{kServiceWaitDefaultLimitMs};
 
 // runit keeps no wait hint; a pending service is asked again after this long.
 constexpr int32_t kPendingWaitHintMs = 250;
@@ -375,12 +373,6 @@ bool WaitSupervisorsGone(const std::vector<std::string>& dirs, Clock::time_point
 }
 
 }  // namespace
-
-int64_t ServiceWaitLimitMs() { return gWaitLimitMs.load(std::memory_order_relaxed); }
-
-void SetServiceWaitLimitMs(int64_t aMs) {
-  gWaitLimitMs.store(aMs > 0 ? aMs : kServiceWaitDefaultLimitMs, std::memory_order_relaxed);
-}
 
 std::string ServicesDir() { return PrefixDir() + "/services"; }
 

@@ -73,16 +73,7 @@ std::string SettingsStore::StoreFile(RootKey aRoot) {
   return RegistryDir() + (aRoot == RootKey::LocalMachine ? "/machine.ini" : "/user.ini");
 }
 
-std::string SettingsStore::NormaliseKey(const std::string& aKey) {
-  std::string r;
-  for (char c : aKey) {
-    char ch = c == '/' ? '\\' : c;
-    if (ch == '\\' && (r.empty() || r.back() == '\\')) continue;
-    r += ch;
-  }
-  while (!r.empty() && r.back() == '\\') r.pop_back();
-  return r;
-}
+void SettingsStore::SetRootOverride(const std::string& /*aKey*/) {}
 
 bool SettingsStore::ReadString(RootKey aRoot, const std::string& aKey, const std::string& aName,
                                std::string& aValue) {

@@ -1,9 +1,7 @@
 #include <sys/stat.h>
 
-#include <mutex>
-
-#include "base/OVError.h"
-#include "base/OVStrUtil.h"
+#include "common/OVError.h"
+#include "common/OVTextUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/ShellLinks.h"
@@ -47,9 +45,6 @@ std::string HostOrSelf(const std::string& aWinPath) {
   return h.empty() ? aWinPath : h;
 }
 
-std::mutex gPickerLock;
-std::shared_ptr<IFolderPicker> gPicker;
-
 }  // namespace
 
 std::string ShortcutFileOf(const std::string& aLnkFile) {
@@ -83,16 +78,6 @@ void SaveShortcut(const std::string& aLnkFile, const ShortcutSpec& aSpec) {
   // Desktops launch only entries that may be executed.
   const std::string host = MapToHost(file);
   if (!host.empty()) ::chmod(host.c_str(), 0755);
-}
-
-void SetFolderPicker(std::shared_ptr<IFolderPicker> aPicker) {
-  std::lock_guard<std::mutex> g(gPickerLock);
-  gPicker = std::move(aPicker);
-}
-
-std::shared_ptr<IFolderPicker> FolderPicker() {
-  std::lock_guard<std::mutex> g(gPickerLock);
-  return gPicker;
 }
 
 }  // namespace ov::platform

@@ -4,9 +4,12 @@
 
 #include <vector>
 
-#include "base/OVStrUtil.h"
+#include "common/OVTextUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#ifdef _WIN32
+#include "platform/Win32Util.h"
+#endif
 
 namespace ov::platform {
 
@@ -26,7 +29,7 @@ bool SafeRelPath(const std::string& name, std::string& rel, bool& isDir) {
   for (char& c : n) {
     if (c == '\\') c = '/';
   }
-  if (n[0] == '/') return false;                    // absolute
+  if (n[0] == '/') return false;                   // absolute
   if (n.size() >= 2 && n[1] == ':') return false;  // drive letter
   isDir = n.back() == '/';
   rel.clear();
@@ -49,6 +52,26 @@ std::string ZipErrorText(zip_t* za) {
   return t ? t : "unknown zip error";
 }
 
+// Windows' char path functions take the ANSI code page; the archive is opened by its UTF-16
+// name there, so Chinese folder names work.
+zip_t* OpenArchive(const std::string& host, int& err) {
+#ifdef _WIN32
+  zip_error_t ze;
+  zip_error_init(&ze);
+  const std::wstring name = win::Widen(host);
+  zip_t* za = nullptr;
+  if (zip_source_t* src = zip_source_win32w_create(name.c_str(), 0, -1, &ze)) {
+    za = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &ze);
+    if (!za) zip_source_free(src);
+  }
+  if (!za) err = zip_error_code_zip(&ze);
+  zip_error_fini(&ze);
+  return za;
+#else
+  return zip_open(host.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+#endif
+}
+
 }  // namespace
 
 bool ExtractZip(const std::string& aZipFile, const std::string& aDestDir, std::string& aError) {
@@ -62,7 +85,7 @@ bool ExtractZip(const std::string& aZipFile, const std::string& aDestDir, std::s
     return false;
   }
   int err = 0;
-  zip_t* za = zip_open(host.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+  zip_t* za = OpenArchive(host, err);
   if (!za) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, err);

@@ -1,6 +1,6 @@
 #include "ui/OVLangUtil.h"
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"
 #include "base/OVStrUtil.h"

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"
 #include "base/OVStrUtil.h"

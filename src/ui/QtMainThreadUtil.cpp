@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVProcessWide.h"
 
 TSyncObj::TSyncObj()

@@ -8,7 +8,7 @@
 
 #include "base/JSONHelperUtil.h"
 #include "base/OVDateUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 
 class TNetHTTP;
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
 #include "platform/CodePage.h"

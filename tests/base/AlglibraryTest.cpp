@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVHMacUtil.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "base/OVDateUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "common/TestPrefix.h"
 #include "platform/FileSystem.h"
 

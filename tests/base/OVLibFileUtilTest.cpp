@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "base/LoggerUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "common/TestPrefix.h"
 #include "common/ZipMaker.h"

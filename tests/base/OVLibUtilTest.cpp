@@ -6,7 +6,7 @@
 #include <set>
 
 #include "base/LoggerUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "common/TestPrefix.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

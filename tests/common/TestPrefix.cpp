@@ -1,7 +1,5 @@
 #include "common/TestPrefix.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,6 +7,7 @@
 #include "base/LoggerUtil.h"
 #include "base/OVDateUtil.h"
 #include "base/OVLibUtil.h"
+#include "common/TestHost.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -17,13 +16,13 @@
 namespace stdfs = std::filesystem;
 
 void TPrefixTest::SetUp() {
-  char tmpl[] = "/tmp/ovtest.XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  FPrefix = tmpl;
-  setenv("OV_PREFIX", (FPrefix + "/prefix").c_str(), 1);
-  setenv("XDG_DATA_HOME", (FPrefix + "/home/.local/share").c_str(), 1);
-  setenv("XDG_DESKTOP_DIR", (FPrefix + "/home/Desktop").c_str(), 1);
+  FPrefix = ovtest::MakeTempDir();
+  ASSERT_FALSE(FPrefix.empty());
+  ovtest::SetEnv("OV_PREFIX", FPrefix + "/prefix");
+  ovtest::SetEnv("XDG_DATA_HOME", FPrefix + "/home/.local/share");
+  ovtest::SetEnv("XDG_DESKTOP_DIR", FPrefix + "/home/Desktop");
   FPrefix += "/prefix";
+  FIsolation.Begin();
   ov::platform::ResetPrefixCache();
   ov::platform::EnsurePrefix();
   ov::platform::SetProgramFileOverride("C:\\OVTest\\OVOnlineSetup.exe");
@@ -44,8 +43,11 @@ void TPrefixTest::TearDown() {
   ov::platform::SetTickSource(nullptr);
   ov::SetClock(nullptr);
   TovLib::SetDebugFlag(-1);
+  for (char d : FDrives) ovtest::RemoveDrive(FPrefix, d);
+  FDrives.clear();
+  FIsolation.End();
   std::error_code ec;
-  stdfs::remove_all(stdfs::path(FPrefix).parent_path(), ec);
+  stdfs::remove_all(ovtest::FsPath(FPrefix).parent_path(), ec);
   ov::platform::ResetPrefixCache();
 }
 
@@ -54,13 +56,13 @@ std::string TPrefixTest::Host(const std::string& aWinPath) {
 }
 
 void TPrefixTest::WriteHost(const std::string& aHostPath, const std::string& aData) {
-  stdfs::create_directories(stdfs::path(aHostPath).parent_path());
-  std::ofstream out(aHostPath, std::ios::binary | std::ios::trunc);
+  stdfs::create_directories(ovtest::FsPath(aHostPath).parent_path());
+  std::ofstream out(ovtest::FsPath(aHostPath), std::ios::binary | std::ios::trunc);
   out << aData;
 }
 
 std::string TPrefixTest::ReadHost(const std::string& aHostPath) {
-  std::ifstream in(aHostPath, std::ios::binary);
+  std::ifstream in(ovtest::FsPath(aHostPath), std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
@@ -68,20 +70,12 @@ std::string TPrefixTest::ReadHost(const std::string& aHostPath) {
 
 bool TPrefixTest::HostExists(const std::string& aHostPath) {
   std::error_code ec;
-  return stdfs::exists(stdfs::symlink_status(aHostPath, ec));
+  return stdfs::exists(stdfs::symlink_status(ovtest::FsPath(aHostPath), ec));
 }
 
 std::string TPrefixTest::AddDrive(char aLetter) {
-  std::string dir = FPrefix + "/drive_" + std::string(1, aLetter);
-  stdfs::create_directories(dir);
-  std::string link = FPrefix + "/dosdevices/" + std::string(1, aLetter) + ":";
-  std::error_code ec;
-  stdfs::remove(link, ec);
-  stdfs::create_directory_symlink(dir, link);
-  return dir;
+  FDrives += aLetter;
+  return ovtest::AddDrive(FPrefix, aLetter);
 }
 
-void TPrefixTest::RemoveDrive(char aLetter) {
-  std::error_code ec;
-  stdfs::remove(FPrefix + "/dosdevices/" + std::string(1, aLetter) + ":", ec);
-}
+void TPrefixTest::RemoveDrive(char aLetter) { ovtest::RemoveDrive(FPrefix, aLetter); }

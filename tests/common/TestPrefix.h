@@ -4,8 +4,11 @@
 
 #include <string>
 
+#include "common/TestHost.h"
+
 // Gives each test its own prefix (OV_PREFIX), XDG folders inside it, the program's folder at
-// C:\OVTest\ and the start-up date formats; everything is undone afterwards.
+// C:\OVTest\ and the start-up date formats; everything is undone afterwards. On Windows, where
+// there is no prefix, the test's registry values and its folders on C:\ are removed instead.
 class TPrefixTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -24,4 +27,6 @@ class TPrefixTest : public ::testing::Test {
 
  private:
   std::string FPrefix;
+  ovtest::THostIsolation FIsolation;
+  std::string FDrives;  // letters of the drives the test added
 };

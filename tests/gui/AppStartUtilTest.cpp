@@ -15,7 +15,7 @@
 #include "app/AppStartUtil.h"
 #include "base/LoggerUtil.h"
 #include "base/OVDateUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "base/OVProcessWide.h"
 #include "common/TestPrefix.h"

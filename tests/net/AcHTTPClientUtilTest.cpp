@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "base/LoggerUtil.h"
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "net/NetTestServer.h"
 #include "platform/FileSystem.h"

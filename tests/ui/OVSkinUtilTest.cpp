@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "common/TestPrefix.h"
 #include "platform/FileSystem.h"
 #include "ui/OVSkinUtil.h"

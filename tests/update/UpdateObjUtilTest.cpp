@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "update/UpdateObjUtil.h"
 #include "update/UpdateUtil.h"
 

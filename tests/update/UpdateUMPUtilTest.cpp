@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "update/UpdateObjUtil.h"

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "base/OVError.h"
+#include "common/OVError.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "update/UpdateObjUtil.h"

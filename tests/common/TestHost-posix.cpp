@@ -1,0 +1,38 @@
+#include <stdlib.h>
+
+#include <system_error>
+
+#include "common/TestHost.h"
+
+namespace ovtest {
+
+std::string MakeTempDir() {
+  char tmpl[] = "/tmp/ovtest.XXXXXX";
+  return mkdtemp(tmpl) ? std::string(tmpl) : std::string();
+}
+
+void SetEnv(const std::string& aName, const std::string& aValue) {
+  setenv(aName.c_str(), aValue.c_str(), 1);
+}
+
+std::filesystem::path FsPath(const std::string& aHostPath) { return aHostPath; }
+
+std::string AddDrive(const std::string& aPrefix, char aLetter) {
+  std::string dir = aPrefix + "/drive_" + std::string(1, aLetter);
+  std::filesystem::create_directories(dir);
+  std::string link = aPrefix + "/dosdevices/" + std::string(1, aLetter) + ":";
+  std::error_code ec;
+  std::filesystem::remove(link, ec);
+  std::filesystem::create_directory_symlink(dir, link);
+  return dir;
+}
+
+void RemoveDrive(const std::string& aPrefix, char aLetter) {
+  std::error_code ec;
+  std::filesystem::remove(aPrefix + "/dosdevices/" + std::string(1, aLetter) + ":", ec);
+}
+
+void THostIsolation::Begin() {}
+void THostIsolation::End() {}
+
+}  // namespace ovtest
