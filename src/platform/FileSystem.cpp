@@ -36,8 +36,11 @@ bool ShouldFail(Op aOp, const std::string& aHostPath) {
   for (const auto& [op, path] : gFaults) {
     if (op != aOp) continue;
     if (path == aHostPath) return true;
-    if (!path.empty() && (path.back() == '/' || path.back() == '\\') &&
-        aHostPath.compare(0, path.size(), path) == 0) {
+    // A folder given with either separator covers what lies below it, whichever separator
+    // the path below uses.
+    const size_t n = path.size() - 1;
+    if (!path.empty() && (path.back() == '/' || path.back() == '\\') && aHostPath.size() > n &&
+        aHostPath.compare(0, n, path, 0, n) == 0 && (aHostPath[n] == '/' || aHostPath[n] == '\\')) {
       return true;
     }
   }

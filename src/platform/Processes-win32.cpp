@@ -1,10 +1,12 @@
-#include <tlhelp32.h>
+#include "platform/Win32Util.h"
+// clang-format off
+#include <tlhelp32.h>  // needs windows.h before it
+// clang-format on
 
 #include <map>
 #include <mutex>
 
 #include "platform/Processes.h"
-#include "platform/Win32Util.h"
 
 namespace ov::platform {
 

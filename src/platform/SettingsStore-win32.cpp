@@ -37,10 +37,13 @@ TKeyPath PathOf(RootKey aRoot, const std::string& aKey) {
   return {aRoot == RootKey::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, win::Widen(key)};
 }
 
-// The fault seam of the file layer names a root by StoreFile(), as on the other host.
-bool Blocked(RootKey aRoot) {
+// The fault seam of the file layer names a root by StoreFile(), as on the other host: Open
+// makes it fail to open, Write fails every change.
+bool Blocked(RootKey aRoot, bool aWrite = false) {
   const std::string name = SettingsStore::StoreFile(aRoot);
-  if (!fs::ShouldFail(fs::Op::Open, name)) return false;
+  if (!fs::ShouldFail(fs::Op::Open, name) && !(aWrite && fs::ShouldFail(fs::Op::Write, name))) {
+    return false;
+  }
   fs::SetLastError(ERROR_ACCESS_DENIED, "settings store cannot be opened: " + name);
   return true;
 }
@@ -109,7 +112,7 @@ bool SettingsStore::ReadString(RootKey aRoot, const std::string& aKey, const std
 bool SettingsStore::WriteString(RootKey aRoot, const std::string& aKey, const std::string& aName,
                                 const std::string& aValue) {
   if (NormaliseKey(aKey).empty() || HasLineBreak(aName) || HasLineBreak(aValue)) return false;
-  if (Blocked(aRoot)) return false;
+  if (Blocked(aRoot, true)) return false;
   TKey k;
   LSTATUS rc = CreateKeyW(aRoot, aKey, KEY_SET_VALUE, k);
   if (rc != ERROR_SUCCESS) return Failed(rc, "open key " + aKey);
@@ -128,14 +131,14 @@ bool SettingsStore::KeyExists(RootKey aRoot, const std::string& aKey) {
 
 bool SettingsStore::CreateKey(RootKey aRoot, const std::string& aKey) {
   if (NormaliseKey(aKey).empty() || HasLineBreak(aKey)) return false;
-  if (Blocked(aRoot)) return false;
+  if (Blocked(aRoot, true)) return false;
   TKey k;
   const LSTATUS rc = CreateKeyW(aRoot, aKey, KEY_READ, k);
   return rc == ERROR_SUCCESS || Failed(rc, "create key " + aKey);
 }
 
 bool SettingsStore::DeleteValue(RootKey aRoot, const std::string& aKey, const std::string& aName) {
-  if (Blocked(aRoot)) return false;
+  if (Blocked(aRoot, true)) return false;
   TKey k;
   if (OpenKey(aRoot, aKey, KEY_SET_VALUE, k) != ERROR_SUCCESS) return false;
   return RegDeleteValueW(k.FKey, win::Widen(aName).c_str()) == ERROR_SUCCESS;

@@ -8,6 +8,8 @@
 #include "platform/ShellLinks.h"
 
 using TAvailablePathTest = TPrefixTest;
+// The prefix as such: its C and Z drives can be taken away, which Windows' cannot.
+using TAvailablePathPosixTest = TPrefixTest;
 
 TEST_F(TAvailablePathTest, PathOnAnExistingDriveStays) {
   EXPECT_EQ(TInstHelper::GetAvailablePath(""), "");
@@ -22,7 +24,7 @@ TEST_F(TAvailablePathTest, OnlyCMovesAMissingDriveToC) {
   EXPECT_EQ(TInstHelper::GetAvailablePath("D:\\Ondrevo\\Corvela\\"), "C:\\Ondrevo\\Corvela\\");
 }
 
-TEST_F(TAvailablePathTest, FirstExistingDriveWinsWhenCIsMissing) {
+TEST_F(TAvailablePathPosixTest, FirstExistingDriveWinsWhenCIsMissing) {
   RemoveDrive('c');
   AddDrive('e');
   EXPECT_EQ(TInstHelper::GetAvailablePath("C:\\ProgramData\\OVInstCache\\"),
@@ -42,6 +44,8 @@ TEST_F(TAvailablePathTest, NonDrivePathsStayAsTheyAre) {
 namespace {
 
 class InstHelperTest : public TPrefixTest {};
+// Shortcuts as the desktop entries of the POSIX host.
+using InstHelperPosixTest = InstHelperTest;
 
 class TFakePicker : public ov::platform::IFolderPicker {
  public:
@@ -71,7 +75,7 @@ TEST_F(InstHelperTest, RememberedValuesLiveUnderTheOwnKey) {
   EXPECT_EQ(TInstHelper::getReg("PathFile", ""), "");
 }
 
-TEST_F(InstHelperTest, ShortcutsAreDesktopEntries) {
+TEST_F(InstHelperPosixTest, ShortcutsAreDesktopEntries) {
   WriteHost(Host("C:\\App\\shop.exe"), "x");
   TInstHelper::CreateDesktopIcon("C:\\App\\shop.exe", "Shop", "Shop front", "");
   const std::string desktop = TInstHelper::GetSysDir("Desktop");
@@ -96,7 +100,7 @@ TEST_F(InstHelperTest, ShortcutsAreDesktopEntries) {
   EXPECT_NE(link.find("URL=http://shop.example/\n"), std::string::npos);
 }
 
-TEST_F(InstHelperTest, StartMenuEntriesGoBelowProgramsAndTheirGroup) {
+TEST_F(InstHelperPosixTest, StartMenuEntriesGoBelowProgramsAndTheirGroup) {
   TInstHelper::CreateStartupIcon("C:\\App\\pos.exe", "Ketrin", "KetrinPos", "POS", "");
   TInstHelper::CreateStartupIcon("C:\\App\\pos.exe", "", "Plain", "POS", "");
   const std::string menu = TInstHelper::GetSysDir("Start Menu");

@@ -165,7 +165,7 @@ TEST_F(OVLibFileTest, SaveTxtWritesCrLfLinesAndMakesTheFolder) {
 }
 
 TEST_F(OVLibFileTest, SaveTxtUsesTheAnsiCodePage) {
-  ov::platform::SetAnsiCodesetOverride("GB18030");
+  ov::platform::SetAnsiCodesetOverride("CP936");
   ASSERT_TRUE(TovLib::SaveTxt("中文", "C:\\gbk.txt"));
   EXPECT_EQ(ReadHost(Host("C:\\gbk.txt")), "\xD6\xD0\xCE\xC4\r\n");
   ov::platform::SetAnsiCodesetOverride("ISO-8859-1");

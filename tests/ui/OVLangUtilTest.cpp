@@ -99,7 +99,7 @@ TEST_F(LangTest, FilesInLangAndTheirEncodings) {
   WriteHost(Host("C:\\OVTest\\Lang\\FR.txt"), "\xFE\xFF" + Utf16(u"k=中", true));
   EXPECT_EQ(h.LoadLang("FR"), 1);
   EXPECT_EQ(h.T("k", "d"), "中");
-  ov::platform::SetAnsiCodesetOverride("GB18030");
+  ov::platform::SetAnsiCodesetOverride("CP936");
   WriteHost(Host("C:\\OVTest\\Languag\\DE.txt"), "k=\xD6\xD0\r\n");
   EXPECT_EQ(h.LoadLang("DE"), 1);
   EXPECT_EQ(h.T("k", "d"), "中");
