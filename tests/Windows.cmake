@@ -1,18 +1,27 @@
 # The suites of the Windows build, run under Wine by ctest --preset win64. Discovery runs the
 # programs too, so it waits for the first Wine start of the test prefix.
-add_library(ovtestcommon STATIC common/TestPrefix.cpp common/TestHost-win32.cpp)
+add_library(ovtestcommon STATIC common/TestPrefix.cpp common/TestHost-win32.cpp common/TestCert.cpp)
 target_include_directories(ovtestcommon PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(ovtestcommon PUBLIC ovcore GTest::gtest)
+target_link_libraries(ovtestcommon PUBLIC ovcore GTest::gtest OpenSSL::Crypto)
+
+# What Wine does otherwise than Windows, one test each; they carry the label wine-gap, which the
+# win64 test preset leaves out:
+# - a cpp-httplib request that waits for its answer's first byte is not woken when another
+#   thread shuts its socket down (stop()): under Wine 8 it ends only when the server answers,
+#   3 s later.
+set(OV_WINE_GAPS "*StopTestEndsAStalledAnswer/Id")
 
 # Suites named *Posix* check a POSIX stand-in as such and are left out here; suites named
 # *Win32* check what only Windows does and carry the label win32.
 function(ov_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE ovtestcommon GTest::gtest_main)
-  gtest_discover_tests(${name} TEST_FILTER "-*Posix*:*Win32*" DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} TEST_FILTER "-*Posix*:*Win32*:${OV_WINE_GAPS}"
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300)
   gtest_discover_tests(${name} TEST_FILTER "*Win32*" DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS win32)
+  gtest_discover_tests(${name} TEST_FILTER "${OV_WINE_GAPS}" DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS wine-gap)
 endfunction()
 
 ov_test(base_tests
@@ -38,3 +47,12 @@ ov_test(platform_tests
 target_link_libraries(platform_tests PRIVATE libzip::zip)
 
 ov_test(ui_tests ui/OVLangUtilTest.cpp ui/OVSkinUtilTest.cpp ui/MessageBoxTest.cpp)
+
+# The stand-in's file store, which the download client's tests talk to over 127.0.0.1.
+add_library(ovstandin_store STATIC ${PROJECT_SOURCE_DIR}/tools/standin/FileStore.cpp)
+target_include_directories(ovstandin_store PUBLIC ${PROJECT_SOURCE_DIR}/tools/standin)
+target_link_libraries(ovstandin_store PUBLIC ovcore PkgConfig::HTTPLIB nlohmann_json::nlohmann_json)
+
+ov_test(net_tests net/NetTestServer.cpp net/AcHTTPClientUtilTest.cpp net/UpdateHTTPUtilTest.cpp
+  net/ServiceSettingsTest.cpp)
+target_link_libraries(net_tests PRIVATE ovstandin_store)

@@ -19,7 +19,7 @@ bool AllOf(const std::string& aText, bool (*aTest)(char)) {
 }
 
 std::string FolderOf(const std::string& aHostFile) {
-  size_t slash = aHostFile.rfind('/');
+  size_t slash = aHostFile.find_last_of("/\\");  // a host path of either kind
   return slash == std::string::npos ? std::string() : aHostFile.substr(0, slash + 1);
 }
 

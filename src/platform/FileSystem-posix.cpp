@@ -1,5 +1,3 @@
-#include "platform/FileSystem.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <utility>
 
 #include "common/OVTextUtil.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace ov::platform::fs {
@@ -58,7 +57,7 @@ int64_t ToNs(const struct timespec& ts) {
 }
 
 struct timespec FromNs(int64_t ns) {
-  struct timespec ts{};
+  struct timespec ts {};
   ts.tv_sec = static_cast<time_t>(ns / 1000000000LL);
   ts.tv_nsec = static_cast<long>(ns % 1000000000LL);
   if (ts.tv_nsec < 0) {
@@ -96,7 +95,7 @@ void SyncDir(const std::string& dir) {
 }
 
 bool MkDirs(const std::string& host) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(host.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return true;
     return Fail(ENOTDIR, "create folder " + host);
@@ -113,12 +112,12 @@ bool MkDirs(const std::string& host) {
 }  // namespace
 
 bool HostFileExists(const std::string& aHostPath) {
-  struct stat st{};
+  struct stat st {};
   return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool HostDirectoryExists(const std::string& aHostPath) {
-  struct stat st{};
+  struct stat st {};
   return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -127,7 +126,7 @@ bool FileExists(const std::string& aPath) { return HostFileExists(Host(aPath)); 
 bool DirectoryExists(const std::string& aPath) { return HostDirectoryExists(Host(aPath)); }
 
 bool HostPathExists(const std::string& aHostPath) {
-  struct stat st{};
+  struct stat st {};
   return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0;
 }
 
@@ -145,7 +144,7 @@ bool ForceDirectories(const std::string& aPath) {
 
 bool HostDeleteFile(const std::string& aHostPath) {
   if (Injected(Op::Delete, aHostPath, "delete")) return false;
-  struct stat st{};
+  struct stat st {};
   if (::lstat(aHostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     return Fail(EISDIR, "delete " + aHostPath);
   }
@@ -171,7 +170,7 @@ bool RenameFile(const std::string& aFrom, const std::string& aTo) {
   std::string to = Host(aTo);
   if (from.empty() || to.empty()) return false;
   if (Injected(Op::Rename, from, "rename") || Injected(Op::Rename, to, "rename")) return false;
-  struct stat st{};
+  struct stat st {};
   if (::lstat(to.c_str(), &st) == 0) return Fail(EEXIST, "rename to " + to);
   if (::rename(from.c_str(), to.c_str()) != 0) return Fail(errno, "rename " + from);
   return true;
@@ -216,14 +215,14 @@ mode_t WithExecBits(mode_t aMode) {
 }
 
 bool HostCopyFile(const std::string& from, const std::string& to, bool aFailIfExists) {
-  struct stat dst{};
+  struct stat dst {};
   if (::stat(to.c_str(), &dst) == 0) {
     if (aFailIfExists) return Fail(EEXIST, "copy to " + to);
     if (S_ISDIR(dst.st_mode)) return Fail(EISDIR, "copy to " + to);
   }
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Fail(errno, "open " + from);
-  struct stat src{};
+  struct stat src {};
   if (::fstat(in, &src) != 0 || S_ISDIR(src.st_mode)) {
     int e = S_ISDIR(src.st_mode) ? EISDIR : errno;
     ::close(in);
@@ -310,8 +309,8 @@ bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
   std::string from = Host(aFrom);
   std::string to = Host(aTo);
   if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
-  struct stat src{};
-  struct stat dst{};
+  struct stat src {};
+  struct stat dst {};
   if (::stat(from.c_str(), &src) != 0) return Fail(errno, "open " + from);
   if (!S_ISREG(src.st_mode)) return HostCopyFile(from, to, false);
   const bool exists = ::lstat(to.c_str(), &dst) == 0;
@@ -337,7 +336,7 @@ bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
 
 int64_t FileSize(const std::string& aPath) {
   std::string h = Host(aPath);
-  struct stat st{};
+  struct stat st {};
   if (h.empty() || ::stat(h.c_str(), &st) != 0) return -1;
   return S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
 }
@@ -373,7 +372,7 @@ bool WriteHostFileAtomic(const std::string& aHostPath, std::string_view aData, b
   if (Injected(Op::Create, aHostPath, "create") || Injected(Op::Write, aHostPath, "write")) {
     return false;
   }
-  struct stat old{};
+  struct stat old {};
   mode_t mode = ::stat(aHostPath.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
   std::string tmp = TempNameFor(aHostPath);
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
@@ -415,17 +414,16 @@ bool GetFileTimes(const std::string& aPath, FileTimes& aTimes) {
 bool HostGetFileTimes(const std::string& h, FileTimes& aTimes) {
   if (h.empty()) return false;
   if (Injected(Op::Open, h, "open")) return false;
-  struct statx sx{};
+  struct statx sx {};
   if (::statx(AT_FDCWD, h.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
     return Fail(errno, "stat " + h);
   }
-  aTimes.LastWrite = static_cast<int64_t>(sx.stx_mtime.tv_sec) * 1000000000LL +
-                     sx.stx_mtime.tv_nsec;
-  aTimes.LastAccess = static_cast<int64_t>(sx.stx_atime.tv_sec) * 1000000000LL +
-                      sx.stx_atime.tv_nsec;
+  aTimes.LastWrite =
+      static_cast<int64_t>(sx.stx_mtime.tv_sec) * 1000000000LL + sx.stx_mtime.tv_nsec;
+  aTimes.LastAccess =
+      static_cast<int64_t>(sx.stx_atime.tv_sec) * 1000000000LL + sx.stx_atime.tv_nsec;
   aTimes.HasBirthTime = (sx.stx_mask & STATX_BTIME) != 0;
-  aTimes.Creation = aTimes.HasBirthTime ? static_cast<int64_t>(sx.stx_btime.tv_sec) *
-                                                  1000000000LL +
+  aTimes.Creation = aTimes.HasBirthTime ? static_cast<int64_t>(sx.stx_btime.tv_sec) * 1000000000LL +
                                               sx.stx_btime.tv_nsec
                                         : aTimes.LastWrite;
   return true;
@@ -461,7 +459,7 @@ bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     DirEntry de;
     de.Name = e->d_name;
-    struct stat st{};
+    struct stat st {};
     if (::stat((h + "/" + de.Name).c_str(), &st) == 0) {
       de.IsDir = S_ISDIR(st.st_mode);
       de.Size = de.IsDir ? 0 : static_cast<int64_t>(st.st_size);
@@ -473,10 +471,19 @@ bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries) {
   return true;
 }
 
+bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t& aFile) {
+  struct stat st {};
+  if (aHostPath.empty() || ::stat(aHostPath.c_str(), &st) != 0)
+    return Fail(errno, "stat " + aHostPath);
+  aVolume = static_cast<uint64_t>(st.st_dev);
+  aFile = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 void ApplyExecBits(const std::string& aHostPath) {
   const int fd = ::open(aHostPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && LooksExecutable(fd, aHostPath)) {
     ::fchmod(fd, WithExecBits(st.st_mode));
   }
@@ -519,7 +526,7 @@ bool File::OpenHost(const std::string& aHostPath, Mode aMode) {
   if (op == Op::Create && Injected(Op::Create, aHostPath, "create")) return false;
   int fd = ::open(aHostPath.c_str(), flags, 0644);
   if (fd < 0) return Fail(errno, "open " + aHostPath);
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     return Fail(EISDIR, "open " + aHostPath);
@@ -558,7 +565,7 @@ bool File::SeekEnd() {
 }
 
 int64_t File::Size() {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(FFd, &st) != 0) {
     Fail(errno, "stat " + FHostPath);
     return -1;

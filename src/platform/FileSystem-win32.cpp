@@ -233,16 +233,6 @@ bool HostCopyFile(const std::string& from, const std::string& to, bool aFailIfEx
   return true;
 }
 
-bool FileIdentity(const std::string& host, BY_HANDLE_FILE_INFORMATION& info) {
-  HANDLE h = CreateFileW(win::LongPath(host).c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = GetFileInformationByHandle(h, &info) != 0;
-  CloseHandle(h);
-  return ok;
-}
-
 }  // namespace
 
 bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists) {
@@ -263,11 +253,9 @@ bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
   const bool exists = Attributes(to, dst);
   if (exists && IsDirAttr(dst)) return Fail(ERROR_ACCESS_DENIED, "copy to " + to);
   // Already the same file (a run stopped before it deleted its copies): nothing to do.
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  if (exists && FileIdentity(from, a) && FileIdentity(to, b) &&
-      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-      a.nFileIndexLow == b.nFileIndexLow) {
+  uint64_t va = 0, fa = 0, vb = 0, fb = 0;
+  if (exists && HostFileIdentity(from, va, fa) && HostFileIdentity(to, vb, fb) && va == vb &&
+      fa == fb) {
     return true;
   }
   const std::string tmp = TempNameFor(to);
@@ -414,6 +402,21 @@ bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries) {
     aEntries.push_back(std::move(de));
   } while (FindNextFileW(f, &fd));
   FindClose(f);
+  return true;
+}
+
+bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t& aFile) {
+  HANDLE h = CreateFileW(win::LongPath(aHostPath).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return FailLast("open " + aHostPath);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  const DWORD e = GetLastError();
+  CloseHandle(h);
+  if (!ok) return Fail(e, "open " + aHostPath);
+  aVolume = info.dwVolumeSerialNumber;
+  aFile = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return true;
 }
 

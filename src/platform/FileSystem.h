@@ -84,6 +84,9 @@ bool HostGetFileTimes(const std::string& aHostPath, FileTimes& aTimes);
 bool HostSetFileTimes(const std::string& aHostPath, std::optional<int64_t> aCreation,
                       std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite);
 
+// The volume and the file number that name a file whatever its path (hard links share them).
+bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t& aFile);
+
 // A file installed as ".exe", or starting with "#!" or the ELF magic, gets execute bits.
 void ApplyExecBits(const std::string& aHostPath);
 

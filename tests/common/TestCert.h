@@ -2,6 +2,6 @@
 
 #include <string>
 
-// Writes a self-signed certificate for 127.0.0.1 and its key into aDir (openssl command);
-// false when the command fails.
+// Writes a self-signed certificate for 127.0.0.1 (valid two days) and its key into aDir;
+// false when that fails.
 bool MakeTestCertificate(const std::string& aDir, std::string& aCert, std::string& aKey);

@@ -1,5 +1,4 @@
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <system_error>
 
@@ -17,13 +16,6 @@ void SetEnv(const std::string& aName, const std::string& aValue) {
 }
 
 std::filesystem::path FsPath(const std::string& aHostPath) { return aHostPath; }
-
-bool SameFile(const std::string& aHostA, const std::string& aHostB) {
-  struct stat a {};
-  struct stat b {};
-  return stat(aHostA.c_str(), &a) == 0 && stat(aHostB.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
-}
 
 std::string AddDrive(const std::string& aPrefix, char aLetter) {
   std::string dir = aPrefix + "/drive_" + std::string(1, aLetter);

@@ -65,26 +65,6 @@ std::filesystem::path FsPath(const std::string& aHostPath) {
       std::u8string(reinterpret_cast<const char8_t*>(aHostPath.data()), aHostPath.size()));
 }
 
-namespace {
-bool FileId(const std::string& aHost, BY_HANDLE_FILE_INFORMATION& aInfo) {
-  HANDLE h =
-      CreateFileW(FsPath(aHost).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = GetFileInformationByHandle(h, &aInfo) != 0;
-  CloseHandle(h);
-  return ok;
-}
-}  // namespace
-
-bool SameFile(const std::string& aHostA, const std::string& aHostB) {
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  return FileId(aHostA, a) && FileId(aHostB, b) &&
-         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
 std::string AddDrive(const std::string& aPrefix, char aLetter) {
   const std::string dir = aPrefix + "\\drive_" + std::string(1, aLetter);
   std::error_code ec;

@@ -13,9 +13,6 @@ void SetEnv(const std::string& aName, const std::string& aValue);
 // The std::filesystem path of a UTF-8 host path (Chinese names survive on every host).
 std::filesystem::path FsPath(const std::string& aHostPath);
 
-// True when two host paths name one file (hard links of each other).
-bool SameFile(const std::string& aHostA, const std::string& aHostB);
-
 // Drive aLetter on a new folder inside aPrefix (host path), returned; and gone again. Windows
 // defines the drive for the session, as `subst` does.
 std::string AddDrive(const std::string& aPrefix, char aLetter);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "FileStore.h"
+#include "ServerThread.h"
 #include "common/TestPrefix.h"
 
 // A prefix test with a running file store over a temporary folder.
@@ -25,8 +26,8 @@ class TNetTest : public TPrefixTest {
   std::string FRoot;
 };
 
-// Answers each connection on 127.0.0.1 with a 200 announcing aBytes and then sends one byte
-// every aIntervalMs; ends by itself once a connection has its bytes, or when destroyed.
+// Answers each request on 127.0.0.1 with a 200 announcing aBytes and then sends one byte
+// every aIntervalMs, until destroyed.
 class TTrickleServer {
  public:
   TTrickleServer(int aBytes, int aIntervalMs);
@@ -34,9 +35,7 @@ class TTrickleServer {
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
 
  private:
-  void Serve(int aBytes, int aIntervalMs);
-  int FListen = -1;
-  int FPort = 0;
   std::atomic<bool> FStop{false};
-  std::thread FThread;
+  int FPort = 0;
+  ov::standin::TServerThread FServer;  // last: stopped first, while the flag still lives
 };

@@ -2,16 +2,15 @@
 
 #include "ServerThread.h"
 
-#include <fcntl.h>
 #include <httplib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <nlohmann/json.hpp>
+
+#include "platform/FileSystem.h"
 
 namespace ov::standin {
 
@@ -71,13 +70,13 @@ bool SafePath(const std::string& aPath) {
 }
 
 // From the size, the modification time in nanoseconds and the inode.
-std::string ETagOf(const struct stat& aStat) {
-  const int64_t ns =
-      static_cast<int64_t>(aStat.st_mtim.tv_sec) * 1000000000 + aStat.st_mtim.tv_nsec;
+// Size, last write in ns and the file's number: a rewritten file gets another tag even with the
+// same size and second.
+std::string ETagOf(int64_t aSize, int64_t aWriteNs, uint64_t aFileId) {
   char buf[80];
-  std::snprintf(buf, sizeof buf, "\"%llx-%llx-%llx\"",
-                static_cast<unsigned long long>(aStat.st_size), static_cast<unsigned long long>(ns),
-                static_cast<unsigned long long>(aStat.st_ino));
+  std::snprintf(buf, sizeof buf, "\"%llx-%llx-%llx\"", static_cast<unsigned long long>(aSize),
+                static_cast<unsigned long long>(aWriteNs),
+                static_cast<unsigned long long>(aFileId));
   return buf;
 }
 
@@ -93,13 +92,6 @@ std::string HttpDate(time_t aTime) {
                 kMonths[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
   return buf;
 }
-
-struct TFd {
-  int Fd = -1;
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-};
 
 }  // namespace
 
@@ -268,23 +260,24 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
       return;
     }
     const std::string file = FConfig.Root + req.path;
-    struct stat st{};
-    if (!SafePath(req.path) || ::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    namespace pfs = ov::platform::fs;
+    if (!SafePath(req.path) || !pfs::HostFileExists(file)) {
       res.status = 404;
       res.set_content("Not Found", "text/plain");
       return;
     }
-    auto fd = std::make_shared<TFd>();
-    fd->Fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd->Fd < 0) {
+    auto fd = std::make_shared<pfs::File>();
+    pfs::FileTimes times;
+    uint64_t volume = 0, fileId = 0;
+    if (!fd->OpenHost(file, pfs::File::Mode::Read) || !pfs::HostGetFileTimes(file, times) ||
+        !pfs::HostFileIdentity(file, volume, fileId)) {
       res.status = 403;
       res.set_content("Forbidden", "text/plain");
       return;
     }
-    const int64_t size = st.st_size;
-    // A rewritten file gets another tag even with the same size and second.
-    const std::string etag = ETagOf(st);
-    const std::string modified = HttpDate(st.st_mtim.tv_sec);
+    const int64_t size = fd->Size();
+    const std::string etag = ETagOf(size, times.LastWrite, fileId);
+    const std::string modified = HttpDate(static_cast<time_t>(times.LastWrite / 1000000000));
     res.set_header("ETag", etag);
     res.set_header("Last-Modified", modified);
     int64_t first = 0, last = size - 1;
@@ -323,7 +316,8 @@ bool TFileStore::Start(const TFileStoreConfig& aConfig) {
         int64_t n = std::min<int64_t>(remaining, sizeof buf);
         if (f.CloseAfterBytes >= 0) n = std::min(n, f.CloseAfterBytes - *sent);
         if (n <= 0) return false;  // drops the connection mid-body
-        ssize_t got = ::pread(fd->Fd, buf, static_cast<size_t>(n), pos);
+        if (!fd->Seek(pos)) return false;
+        const int64_t got = fd->Read(buf, static_cast<size_t>(n));
         if (got <= 0) return false;
         if (f.CorruptAt >= pos && f.CorruptAt < pos + got) buf[f.CorruptAt - pos] ^= 0x5A;
         if (!sink.write(buf, static_cast<size_t>(got))) return false;
