@@ -34,12 +34,6 @@ bool Injected(Op op, const std::string& host, const std::string& what) {
   return true;
 }
 
-std::string Host(const std::string& win) {
-  std::string h = MapToHost(win);
-  CheckMapped(h, win);
-  return h;
-}
-
 std::string ParentOf(const std::string& host) {
   size_t i = host.rfind('/');
   if (i == std::string::npos) return ".";
@@ -121,25 +115,14 @@ bool HostDirectoryExists(const std::string& aHostPath) {
   return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FileExists(const std::string& aPath) { return HostFileExists(Host(aPath)); }
-
-bool DirectoryExists(const std::string& aPath) { return HostDirectoryExists(Host(aPath)); }
-
 bool HostPathExists(const std::string& aHostPath) {
   struct stat st {};
   return !aHostPath.empty() && ::stat(aHostPath.c_str(), &st) == 0;
 }
 
-bool PathExists(const std::string& aPath) { return HostPathExists(Host(aPath)); }
-
 bool HostForceDirectories(const std::string& aHostPath) {
   if (aHostPath.empty()) return Fail(ENOENT, "create folder");
   return MkDirs(aHostPath);
-}
-
-bool ForceDirectories(const std::string& aPath) {
-  std::string h = Host(aPath);
-  return !h.empty() && HostForceDirectories(h);
 }
 
 bool HostDeleteFile(const std::string& aHostPath) {
@@ -152,13 +135,8 @@ bool HostDeleteFile(const std::string& aHostPath) {
   return true;
 }
 
-bool DeleteFile(const std::string& aPath) {
-  std::string h = Host(aPath);
-  return !h.empty() && HostDeleteFile(h);
-}
-
 bool RemoveDir(const std::string& aPath) {
-  std::string h = Host(aPath);
+  std::string h = HostOf(aPath);
   if (h.empty()) return false;
   if (Injected(Op::Delete, h, "remove folder")) return false;
   if (::rmdir(h.c_str()) != 0) return Fail(errno, "remove folder " + h);
@@ -166,8 +144,8 @@ bool RemoveDir(const std::string& aPath) {
 }
 
 bool RenameFile(const std::string& aFrom, const std::string& aTo) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
+  std::string from = HostOf(aFrom);
+  std::string to = HostOf(aTo);
   if (from.empty() || to.empty()) return false;
   if (Injected(Op::Rename, from, "rename") || Injected(Op::Rename, to, "rename")) return false;
   struct stat st {};
@@ -180,13 +158,6 @@ bool HostReplaceFile(const std::string& aFrom, const std::string& aTo) {
   if (Injected(Op::Rename, aFrom, "rename") || Injected(Op::Rename, aTo, "rename")) return false;
   if (::rename(aFrom.c_str(), aTo.c_str()) != 0) return Fail(errno, "rename " + aFrom);
   return true;
-}
-
-bool ReplaceFile(const std::string& aFrom, const std::string& aTo) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
-  if (from.empty() || to.empty()) return false;
-  return HostReplaceFile(from, to);
 }
 
 namespace {
@@ -299,15 +270,15 @@ bool HostCopyFile(const std::string& from, const std::string& to, bool aFailIfEx
 }  // namespace
 
 bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
+  std::string from = HostOf(aFrom);
+  std::string to = HostOf(aTo);
   if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
   return HostCopyFile(from, to, aFailIfExists);
 }
 
 bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
+  std::string from = HostOf(aFrom);
+  std::string to = HostOf(aTo);
   if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
   struct stat src {};
   struct stat dst {};
@@ -335,7 +306,7 @@ bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
 }
 
 int64_t FileSize(const std::string& aPath) {
-  std::string h = Host(aPath);
+  std::string h = HostOf(aPath);
   struct stat st {};
   if (h.empty() || ::stat(h.c_str(), &st) != 0) return -1;
   return S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
@@ -360,12 +331,6 @@ bool ReadHostFile(const std::string& aHostPath, std::string& aData) {
   }
   ::close(fd);
   return true;
-}
-
-bool ReadFile(const std::string& aPath, std::string& aData) {
-  std::string h = Host(aPath);
-  if (h.empty()) return false;
-  return ReadHostFile(h, aData);
 }
 
 bool WriteHostFileAtomic(const std::string& aHostPath, std::string_view aData, bool aSync) {
@@ -399,18 +364,6 @@ bool WriteHostFileAtomic(const std::string& aHostPath, std::string_view aData, b
   return true;
 }
 
-bool WriteFileAtomic(const std::string& aPath, std::string_view aData, bool aSync) {
-  std::string h = Host(aPath);
-  if (h.empty()) return false;
-  if (!WriteHostFileAtomic(h, aData, aSync)) return false;
-  ApplyExecBits(h);
-  return true;
-}
-
-bool GetFileTimes(const std::string& aPath, FileTimes& aTimes) {
-  return HostGetFileTimes(Host(aPath), aTimes);
-}
-
 bool HostGetFileTimes(const std::string& h, FileTimes& aTimes) {
   if (h.empty()) return false;
   if (Injected(Op::Open, h, "open")) return false;
@@ -429,11 +382,6 @@ bool HostGetFileTimes(const std::string& h, FileTimes& aTimes) {
   return true;
 }
 
-bool SetFileTimes(const std::string& aPath, std::optional<int64_t> aCreation,
-                  std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite) {
-  return HostSetFileTimes(Host(aPath), aCreation, aLastAccess, aLastWrite);
-}
-
 bool HostSetFileTimes(const std::string& h, std::optional<int64_t> /*aCreation*/,
                       std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite) {
   if (h.empty()) return false;
@@ -449,7 +397,7 @@ bool HostSetFileTimes(const std::string& h, std::optional<int64_t> /*aCreation*/
 }
 
 bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries) {
-  std::string h = Host(aPath);
+  std::string h = HostOf(aPath);
   if (h.empty()) return false;
   if (Injected(Op::Open, h, "open folder")) return false;
   DIR* d = ::opendir(h.c_str());
@@ -488,14 +436,6 @@ void ApplyExecBits(const std::string& aHostPath) {
     ::fchmod(fd, WithExecBits(st.st_mode));
   }
   ::close(fd);
-}
-
-File::~File() { Close(); }
-
-bool File::Open(const std::string& aPath, Mode aMode) {
-  std::string h = Host(aPath);
-  if (h.empty()) return false;
-  return OpenHost(h, aMode);
 }
 
 bool File::OpenHost(const std::string& aHostPath, Mode aMode) {

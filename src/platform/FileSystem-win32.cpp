@@ -27,12 +27,6 @@ bool Injected(Op op, const std::string& host, const std::string& what) {
   return true;
 }
 
-std::string Host(const std::string& win) {
-  std::string h = MapToHost(win);
-  CheckMapped(h, win);
-  return h;
-}
-
 size_t LastSep(const std::string& p) { return p.find_last_of("\\/"); }
 
 std::string ParentOf(const std::string& host) {
@@ -143,18 +137,9 @@ bool HostPathExists(const std::string& aHostPath) {
   return Attributes(aHostPath, d);
 }
 
-bool FileExists(const std::string& aPath) { return HostFileExists(Host(aPath)); }
-bool DirectoryExists(const std::string& aPath) { return HostDirectoryExists(Host(aPath)); }
-bool PathExists(const std::string& aPath) { return HostPathExists(Host(aPath)); }
-
 bool HostForceDirectories(const std::string& aHostPath) {
   if (aHostPath.empty()) return Fail(ERROR_PATH_NOT_FOUND, "create folder");
   return MkDirs(aHostPath);
-}
-
-bool ForceDirectories(const std::string& aPath) {
-  std::string h = Host(aPath);
-  return !h.empty() && HostForceDirectories(h);
 }
 
 bool HostDeleteFile(const std::string& aHostPath) {
@@ -164,13 +149,8 @@ bool HostDeleteFile(const std::string& aHostPath) {
   return true;
 }
 
-bool DeleteFile(const std::string& aPath) {
-  std::string h = Host(aPath);
-  return !h.empty() && HostDeleteFile(h);
-}
-
 bool RemoveDir(const std::string& aPath) {
-  std::string h = Host(aPath);
+  std::string h = HostOf(aPath);
   if (h.empty()) return false;
   if (Injected(Op::Delete, h, "remove folder")) return false;
   if (!RemoveDirectoryW(win::LongPath(h).c_str())) return FailLast("remove folder " + h);
@@ -178,8 +158,8 @@ bool RemoveDir(const std::string& aPath) {
 }
 
 bool RenameFile(const std::string& aFrom, const std::string& aTo) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
+  std::string from = HostOf(aFrom);
+  std::string to = HostOf(aTo);
   if (from.empty() || to.empty()) return false;
   if (Injected(Op::Rename, from, "rename") || Injected(Op::Rename, to, "rename")) return false;
   if (!MoveFileExW(win::LongPath(from).c_str(), win::LongPath(to).c_str(), 0)) {
@@ -192,13 +172,6 @@ bool HostReplaceFile(const std::string& aFrom, const std::string& aTo) {
   if (Injected(Op::Rename, aFrom, "rename") || Injected(Op::Rename, aTo, "rename")) return false;
   if (!MoveReplace(aFrom, aTo)) return FailLast("rename " + aFrom);
   return true;
-}
-
-bool ReplaceFile(const std::string& aFrom, const std::string& aTo) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
-  if (from.empty() || to.empty()) return false;
-  return HostReplaceFile(from, to);
 }
 
 namespace {
@@ -236,15 +209,15 @@ bool HostCopyFile(const std::string& from, const std::string& to, bool aFailIfEx
 }  // namespace
 
 bool CopyFile(const std::string& aFrom, const std::string& aTo, bool aFailIfExists) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
+  std::string from = HostOf(aFrom);
+  std::string to = HostOf(aTo);
   if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
   return HostCopyFile(from, to, aFailIfExists);
 }
 
 bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
-  std::string from = Host(aFrom);
-  std::string to = Host(aTo);
+  std::string from = HostOf(aFrom);
+  std::string to = HostOf(aTo);
   if (from.empty() || to.empty() || CopyInjected(from, to)) return false;
   WIN32_FILE_ATTRIBUTE_DATA src;
   WIN32_FILE_ATTRIBUTE_DATA dst;
@@ -273,7 +246,7 @@ bool LinkOrCopyFile(const std::string& aFrom, const std::string& aTo) {
 
 int64_t FileSize(const std::string& aPath) {
   WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!Attributes(Host(aPath), d)) return -1;
+  if (!Attributes(HostOf(aPath), d)) return -1;
   if (IsDirAttr(d)) return 0;
   return (static_cast<int64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
 }
@@ -296,11 +269,6 @@ bool ReadHostFile(const std::string& aHostPath, std::string& aData) {
   }
   CloseHandle(h);
   return true;
-}
-
-bool ReadFile(const std::string& aPath, std::string& aData) {
-  std::string h = Host(aPath);
-  return !h.empty() && ReadHostFile(h, aData);
 }
 
 bool WriteHostFileAtomic(const std::string& aHostPath, std::string_view aData, bool aSync) {
@@ -326,15 +294,6 @@ bool WriteHostFileAtomic(const std::string& aHostPath, std::string_view aData, b
   return true;
 }
 
-bool WriteFileAtomic(const std::string& aPath, std::string_view aData, bool aSync) {
-  std::string h = Host(aPath);
-  return !h.empty() && WriteHostFileAtomic(h, aData, aSync);
-}
-
-bool GetFileTimes(const std::string& aPath, FileTimes& aTimes) {
-  return HostGetFileTimes(Host(aPath), aTimes);
-}
-
 bool HostGetFileTimes(const std::string& h, FileTimes& aTimes) {
   if (h.empty()) return false;
   if (Injected(Op::Open, h, "open")) return false;
@@ -345,11 +304,6 @@ bool HostGetFileTimes(const std::string& h, FileTimes& aTimes) {
   aTimes.Creation = ToNs(d.ftCreationTime);
   aTimes.HasBirthTime = true;
   return true;
-}
-
-bool SetFileTimes(const std::string& aPath, std::optional<int64_t> aCreation,
-                  std::optional<int64_t> aLastAccess, std::optional<int64_t> aLastWrite) {
-  return HostSetFileTimes(Host(aPath), aCreation, aLastAccess, aLastWrite);
 }
 
 bool HostSetFileTimes(const std::string& h, std::optional<int64_t> aCreation,
@@ -374,7 +328,7 @@ bool HostSetFileTimes(const std::string& h, std::optional<int64_t> aCreation,
 }
 
 bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries) {
-  std::string h = Host(aPath);
+  std::string h = HostOf(aPath);
   if (h.empty()) return false;
   if (Injected(Op::Open, h, "open folder")) return false;
   if (!HostDirectoryExists(h)) {
@@ -422,13 +376,6 @@ bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t&
 
 // Windows runs a file by its name, not by a permission bit.
 void ApplyExecBits(const std::string& /*aHostPath*/) {}
-
-File::~File() { Close(); }
-
-bool File::Open(const std::string& aPath, Mode aMode) {
-  std::string h = Host(aPath);
-  return !h.empty() && OpenHost(h, aMode);
-}
 
 bool File::OpenHost(const std::string& aHostPath, Mode aMode) {
   Close();

@@ -74,6 +74,8 @@ bool ListDir(const std::string& aPath, std::vector<DirEntry>& aEntries);
 // on the host paths; they behave as the operations above and the same fault seam applies.
 // CheckMapped: false for a path that could not be mapped (empty), with the reason set.
 bool CheckMapped(const std::string& aHostPath, const std::string& aWinPath);
+// The host path of a Windows path; empty, with the reason set, when it cannot be mapped.
+std::string HostOf(const std::string& aWinPath);
 bool HostFileExists(const std::string& aHostPath);
 bool HostDirectoryExists(const std::string& aHostPath);
 bool HostForceDirectories(const std::string& aHostPath);

@@ -1,15 +1,13 @@
-#include "platform/Tick.h"
-
 #include <time.h>
 
-#include <mutex>
+#include "platform/Tick.h"
 
 namespace ov::platform {
 
 namespace {
 
 int64_t ClockNs(clockid_t id) {
-  struct timespec ts{};
+  struct timespec ts {};
   clock_gettime(id, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
@@ -30,21 +28,11 @@ class THostTicks : public ITickSource {
   }
 };
 
-std::mutex gTickLock;
-std::shared_ptr<ITickSource> gOverride;
-THostTicks gHost;
-
 }  // namespace
 
-ITickSource& TickSource() {
-  std::lock_guard<std::mutex> g(gTickLock);
-  if (gOverride) return *gOverride;
-  return gHost;
-}
-
-void SetTickSource(std::shared_ptr<ITickSource> aSource) {
-  std::lock_guard<std::mutex> g(gTickLock);
-  gOverride = std::move(aSource);
+ITickSource& HostTickSource() {
+  static THostTicks host;
+  return host;
 }
 
 }  // namespace ov::platform

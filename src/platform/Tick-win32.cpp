@@ -1,4 +1,3 @@
-#include <mutex>
 
 #include "platform/Tick.h"
 #include "platform/Win32Util.h"
@@ -28,21 +27,11 @@ class THostTicks : public ITickSource {
   }
 };
 
-std::mutex gTickLock;
-std::shared_ptr<ITickSource> gOverride;
-THostTicks gHost;
-
 }  // namespace
 
-ITickSource& TickSource() {
-  std::lock_guard<std::mutex> g(gTickLock);
-  if (gOverride) return *gOverride;
-  return gHost;
-}
-
-void SetTickSource(std::shared_ptr<ITickSource> aSource) {
-  std::lock_guard<std::mutex> g(gTickLock);
-  gOverride = std::move(aSource);
+ITickSource& HostTickSource() {
+  static THostTicks host;
+  return host;
 }
 
 }  // namespace ov::platform

@@ -19,6 +19,8 @@ class ITickSource {
 };
 
 ITickSource& TickSource();
+// The host's own counters (the source when no test has installed another).
+ITickSource& HostTickSource();
 // Installs `aSource` (nullptr restores the host's counters).
 void SetTickSource(std::shared_ptr<ITickSource> aSource);
 
