@@ -48,11 +48,38 @@ target_link_libraries(platform_tests PRIVATE libzip::zip)
 
 ov_test(ui_tests ui/OVLangUtilTest.cpp ui/OVSkinUtilTest.cpp ui/MessageBoxTest.cpp)
 
-# The stand-in's file store, which the download client's tests talk to over 127.0.0.1.
-add_library(ovstandin_store STATIC ${PROJECT_SOURCE_DIR}/tools/standin/FileStore.cpp)
-target_include_directories(ovstandin_store PUBLIC ${PROJECT_SOURCE_DIR}/tools/standin)
-target_link_libraries(ovstandin_store PUBLIC ovcore PkgConfig::HTTPLIB nlohmann_json::nlohmann_json)
+# The stand-in services, which the suites talk to over 127.0.0.1, in-process.
+set(OV_STANDIN ${PROJECT_SOURCE_DIR}/tools/standin)
+add_library(ovstandin_lib STATIC ${OV_STANDIN}/FileStore.cpp ${OV_STANDIN}/Catalogue.cpp
+  ${OV_STANDIN}/VersionServer.cpp ${OV_STANDIN}/Platform.cpp ${OV_STANDIN}/Publish.cpp
+  ${OV_STANDIN}/StandInCrypto.cpp ${OV_STANDIN}/sample/PublishSample.cpp)
+target_include_directories(ovstandin_lib PUBLIC ${OV_STANDIN})
+target_link_libraries(ovstandin_lib PUBLIC ovcore PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto
+  nlohmann_json::nlohmann_json libzip::zip pugixml::pugixml)
+
+# The update state, the file store, the version server and the enterprise platform of a test.
+# The sample products are drawn by a Linux tool, so the Windows suites publish none.
+# Its certificate for 127.0.0.1 is made at build time by the host's openssl; the programs under
+# Wine reach the build folder through drive Z:.
+set(OV_TEST_CERT ${CMAKE_CURRENT_BINARY_DIR}/testcert/cert.pem)
+set(OV_TEST_KEY ${CMAKE_CURRENT_BINARY_DIR}/testcert/key.pem)
+add_custom_command(OUTPUT ${OV_TEST_CERT} ${OV_TEST_KEY}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/testcert
+  COMMAND openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1
+          -addext subjectAltName=IP:127.0.0.1 -keyout ${OV_TEST_KEY} -out ${OV_TEST_CERT}
+          > /dev/null 2>&1
+  VERBATIM)
+add_custom_target(ovtestcert DEPENDS ${OV_TEST_CERT} ${OV_TEST_KEY})
+add_library(ovtestservices STATIC common/ServiceTest.cpp)
+target_link_libraries(ovtestservices PUBLIC ovtestcommon ovstandin_lib)
+add_dependencies(ovtestservices ovtestcert)
+target_compile_definitions(ovtestservices PRIVATE OV_SAMPLE_DIR="" OV_TEST_CERT="Z:${OV_TEST_CERT}"
+  OV_TEST_KEY="Z:${OV_TEST_KEY}")
+
+ov_test(update_tests update/UpdateObjUtilTest.cpp update/UpdateUMPUtilTest.cpp
+  update/UpdateXMLUtilTest.cpp)
+target_link_libraries(update_tests PRIVATE ovtestservices)
 
 ov_test(net_tests net/NetTestServer.cpp net/AcHTTPClientUtilTest.cpp net/UpdateHTTPUtilTest.cpp
   net/ServiceSettingsTest.cpp)
-target_link_libraries(net_tests PRIVATE ovstandin_store)
+target_link_libraries(net_tests PRIVATE ovstandin_lib)

@@ -56,8 +56,16 @@ int64_t TPlatform::InstallerTimeStamp() {
       duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   const std::time_t secs = static_cast<std::time_t>(unixMs / 1000);
   std::tm local{};
+  std::tm utc{};
   localtime_r(&secs, &local);
-  return unixMs + static_cast<int64_t>(local.tm_gmtoff) * 1000 - 8LL * 3600 * 1000;
+  gmtime_r(&secs, &utc);
+  // The local offset from the two broken-down times (not every C library has tm_gmtoff).
+  int64_t days = local.tm_yday - utc.tm_yday;
+  if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+  const int64_t offset =
+      ((days * 24 + local.tm_hour - utc.tm_hour) * 60 + local.tm_min - utc.tm_min) * 60 +
+      local.tm_sec - utc.tm_sec;
+  return unixMs + offset * 1000 - 8LL * 3600 * 1000;
 }
 
 std::string TPlatform::BaseUrl() const {

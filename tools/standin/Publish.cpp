@@ -201,7 +201,7 @@ bool WriteZipVariant(const fs::path& aFile, const std::string& aName, std::strin
     aError = "cannot create " + tmp;
     return false;
   }
-  zip_source_t* src = zip_source_file(za, aFile.c_str(), 0, 0);
+  zip_source_t* src = zip_source_file(za, aFile.string().c_str(), 0, 0);
   zip_int64_t idx = src ? zip_file_add(za, aName.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
   if (idx < 0) {
     aError = "cannot add " + aFile.string() + " to " + tmp + ": " + zip_strerror(za);
@@ -264,7 +264,7 @@ bool ListSource(const fs::path& aRoot, const std::set<std::string>& aSkipTop,
     f.Rel = rel;
     f.Name = name;
     struct stat st {};
-    if (::stat(p.c_str(), &st) != 0) {
+    if (::stat(p.string().c_str(), &st) != 0) {
       aError = "cannot read " + p.string();
       return false;
     }
