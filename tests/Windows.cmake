@@ -42,6 +42,7 @@ ov_test(platform_tests
   platform/IniZipTest.cpp
   platform/SettingsStoreTest.cpp
   platform/HostWin32Test.cpp
+  platform/CommandLineTest.cpp
   platform/MainThreadTest.cpp
 )
 target_link_libraries(platform_tests PRIVATE libzip::zip)

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "common/TestPrefix.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 #include "platform/Win32Util.h"  // windows.h without the macros that rename the file layer
 
@@ -73,4 +75,19 @@ TEST_F(PlatformWin32Test, AFileHeldOpenOrReadOnlyFailsWithTheSystemsReason) {
   EXPECT_EQ(fs::LastErrorCode(), ERROR_ACCESS_DENIED);
   SetFileAttributesW(W("C:\\held\\a.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_TRUE(fs::DeleteFile("C:\\held\\a.dll"));
+}
+
+TEST_F(PlatformWin32Test, PathsAreTheSystemsOwn) {
+  EXPECT_EQ(MapToHost("C:\\Ondrevo\\Ketrin\\a.dll"), "C:\\Ondrevo\\Ketrin\\a.dll");
+  EXPECT_EQ(MapToHost(".\\bin\\a.dll"), ".\\bin\\a.dll");
+  EXPECT_TRUE(DriveExists('c'));
+  // A drive that is not there maps to nothing, as on the other host.
+  EXPECT_FALSE(DriveExists('q'));
+  EXPECT_EQ(MapToHost("Q:\\x.ini"), "");
+  // The running program, once no test names another.
+  SetProgramFileOverride("");
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  EXPECT_EQ(ovtest::FsPath(ProgramFile()), std::filesystem::path(self));
+  EXPECT_NE(ProgramFile().rfind("platform_tests.exe"), std::string::npos);
 }
