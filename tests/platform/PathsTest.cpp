@@ -22,9 +22,10 @@
 namespace stdfs = std::filesystem;
 using namespace ov::platform;
 
-using PathsTest = TPrefixTest;
+// The prefix, its drive links and its case-blind lookups: the POSIX stand-in of Windows paths.
+using PathsPosixTest = TPrefixTest;
 
-TEST_F(PathsTest, FirstStartLaysOutThePrefix) {
+TEST_F(PathsPosixTest, FirstStartLaysOutThePrefix) {
   EXPECT_EQ(PrefixDir(), Prefix());
   EXPECT_TRUE(stdfs::is_directory(Prefix() + "/drive_c"));
   EXPECT_EQ(stdfs::read_symlink(Prefix() + "/dosdevices/c:"), "../drive_c");
@@ -35,13 +36,13 @@ TEST_F(PathsTest, FirstStartLaysOutThePrefix) {
   EXPECT_FALSE(DriveExists('1'));
 }
 
-TEST_F(PathsTest, PrefixFallsBackToTheXdgDataFolder) {
+TEST_F(PathsPosixTest, PrefixFallsBackToTheXdgDataFolder) {
   unsetenv("OV_PREFIX");
   EXPECT_EQ(PrefixDir(), std::string(getenv("XDG_DATA_HOME")) + "/ondrevo");
   setenv("OV_PREFIX", Prefix().c_str(), 1);
 }
 
-TEST_F(PathsTest, AnExistingPrefixIsLeftAsItIs) {
+TEST_F(PathsPosixTest, AnExistingPrefixIsLeftAsItIs) {
   RemoveDrive('c');
   ResetPrefixCache();
   EnsurePrefix();  // dosdevices exists: no first start, c: stays removed
@@ -49,7 +50,7 @@ TEST_F(PathsTest, AnExistingPrefixIsLeftAsItIs) {
   EXPECT_EQ(MapToHost("C:\\x"), "");
 }
 
-TEST_F(PathsTest, FirstStartSeedsTheShellFolders) {
+TEST_F(PathsPosixTest, FirstStartSeedsTheShellFolders) {
   const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   std::string desktop, startMenu, common;
   ASSERT_TRUE(SettingsStore::ReadString(RootKey::CurrentUser, key, "Desktop", desktop));
@@ -61,7 +62,7 @@ TEST_F(PathsTest, FirstStartSeedsTheShellFolders) {
   EXPECT_FALSE(SettingsStore::ReadString(RootKey::CurrentUser, key, "Common Desktop", common));
 }
 
-TEST_F(PathsTest, MapsDrivePathsBothWays) {
+TEST_F(PathsPosixTest, MapsDrivePathsBothWays) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   EXPECT_EQ(MapToHost("C:\\ProgramData\\OVInstCache\\"), c + "/ProgramData/OVInstCache");
   EXPECT_EQ(MapToHost("c:/a/b.txt"), c + "/a/b.txt");
@@ -76,7 +77,7 @@ TEST_F(PathsTest, MapsDrivePathsBothWays) {
   }
 }
 
-TEST_F(PathsTest, ReverseMappingPrefersTheLongestDrive) {
+TEST_F(PathsPosixTest, ReverseMappingPrefersTheLongestDrive) {
   std::string d = AddDrive('d');
   stdfs::create_directories(d + "/Ondrevo");
   EXPECT_EQ(MapFromHost(d + "/Ondrevo/Ketrin/x.exe"), "D:\\Ondrevo\\Ketrin\\x.exe");
@@ -87,7 +88,7 @@ TEST_F(PathsTest, ReverseMappingPrefersTheLongestDrive) {
   EXPECT_EQ(MapFromHost("/etc/hostname"), "");
 }
 
-TEST_F(PathsTest, ARelinkedOrRemovedDriveIsSeenAtOnce) {
+TEST_F(PathsPosixTest, ARelinkedOrRemovedDriveIsSeenAtOnce) {
   const std::string first = AddDrive('d');
   EXPECT_EQ(MapToHost("D:\\a.txt"), stdfs::canonical(first).string() + "/a.txt");
   // The same link name now points elsewhere.
@@ -111,7 +112,7 @@ TEST_F(PathsTest, ARelinkedOrRemovedDriveIsSeenAtOnce) {
   EXPECT_EQ(MapPathsToHost({"D:\\sub\\x", "D:\\sub\\y"}), (std::vector<std::string>{"", ""}));
 }
 
-TEST_F(PathsTest, ExistingComponentsAreFoundWithoutRegardToCase) {
+TEST_F(PathsPosixTest, ExistingComponentsAreFoundWithoutRegardToCase) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/Program Files/Ondrevo");
   WriteHost(c + "/Program Files/Ondrevo/OVWebClient.ini", "x");
@@ -124,14 +125,14 @@ TEST_F(PathsTest, ExistingComponentsAreFoundWithoutRegardToCase) {
   EXPECT_EQ(MapToHost("C:\\中文\\子目录"), c + "/中文/子目录");
 }
 
-TEST_F(PathsTest, DotsResolveWithoutClimbingAboveTheRoot) {
+TEST_F(PathsPosixTest, DotsResolveWithoutClimbingAboveTheRoot) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   EXPECT_EQ(MapToHost("C:\\a\\.\\b\\..\\c"), c + "/a/c");
   EXPECT_EQ(MapToHost("C:\\..\\..\\etc\\passwd"), c + "/etc/passwd");
   EXPECT_EQ(MapToHost("C:\\a\\\\b"), c + "/a/b");
 }
 
-TEST_F(PathsTest, UnmappablePaths) {
+TEST_F(PathsPosixTest, UnmappablePaths) {
   EXPECT_EQ(MapToHost(""), "");
   EXPECT_EQ(MapToHost("Q:\\x"), "");
   EXPECT_EQ(MapToHost("\\\\server\\share\\x"), "");
@@ -143,13 +144,13 @@ TEST_F(PathsTest, UnmappablePaths) {
   EXPECT_TRUE(IsDrivePath("c:"));
 }
 
-TEST_F(PathsTest, ProgramFileComesFromTheOverrideOrProc) {
+TEST_F(PathsPosixTest, ProgramFileComesFromTheOverrideOrProc) {
   EXPECT_EQ(ProgramFile(), "C:\\OVTest\\OVOnlineSetup.exe");
   SetProgramFileOverride("");
   EXPECT_EQ(MapToHost(ProgramFile()), stdfs::canonical("/proc/self/exe").string());
 }
 
-TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
+TEST_F(PathsPosixTest, SeveralPathsMapAsEachWouldAlone) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/Cache/Sub");
   for (int i = 0; i < 50; ++i) WriteHost(c + "/Cache/f" + std::to_string(i) + ".bin", "x");
@@ -213,7 +214,7 @@ TEST_F(PathsTest, SeveralPathsMapAsEachWouldAlone) {
   EXPECT_TRUE(MapPathsToHost({}).empty());
 }
 
-TEST_F(PathsTest, AFileAndItsPartsOfAnotherCaseAreFoundTogether) {
+TEST_F(PathsPosixTest, AFileAndItsPartsOfAnotherCaseAreFoundTogether) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   WriteHost(c + "/dl/Data.BIN.Parts", "x");
   EXPECT_EQ(MapPathsToHost({"C:\\dl\\data.bin", "C:\\dl\\data.bin.parts"}),
@@ -223,7 +224,7 @@ TEST_F(PathsTest, AFileAndItsPartsOfAnotherCaseAreFoundTogether) {
             (std::vector<std::string>{c + "/dl/DATA.bin", c + "/dl/Data.BIN.Parts"}));
 }
 
-TEST_F(PathsTest, AScopeAnswersAPathAgainUntilAFileOperationChangesSomething) {
+TEST_F(PathsPosixTest, AScopeAnswersAPathAgainUntilAFileOperationChangesSomething) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/dl");
   {
@@ -258,7 +259,7 @@ TEST_F(PathsTest, AScopeAnswersAPathAgainUntilAFileOperationChangesSomething) {
   EXPECT_EQ(other, c + "/dl/C.bin");
 }
 
-TEST_F(PathsTest, NothingIsRememberedBetweenCalls) {
+TEST_F(PathsPosixTest, NothingIsRememberedBetweenCalls) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/d");
   const std::vector<std::string> paths = {"C:\\d\\x.txt", "C:\\d\\x.txt.parts"};
@@ -302,7 +303,7 @@ std::string ExpectedHost(const std::string& aDir, const std::string& aName) {
 
 }  // namespace
 
-TEST_F(PathsTest, LookupsFollowEveryChangeOfTheFolder) {
+TEST_F(PathsPosixTest, LookupsFollowEveryChangeOfTheFolder) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   const std::string dir = c + "/big";
   stdfs::create_directories(dir);
@@ -333,7 +334,7 @@ TEST_F(PathsTest, LookupsFollowEveryChangeOfTheFolder) {
   }
 }
 
-TEST_F(PathsTest, ChangesOfAnotherProcessAreSeenAtOnce) {
+TEST_F(PathsPosixTest, ChangesOfAnotherProcessAreSeenAtOnce) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/shared");
   EXPECT_EQ(MapToHost("C:\\shared\\new.txt"), c + "/shared/new.txt");
@@ -345,7 +346,7 @@ TEST_F(PathsTest, ChangesOfAnotherProcessAreSeenAtOnce) {
   EXPECT_EQ(MapToHost("C:\\shared\\new.txt"), c + "/shared/new.txt");
 }
 
-TEST_F(PathsTest, AForkedChildLeavesTheLookupsOfItsParentIntact) {
+TEST_F(PathsPosixTest, AForkedChildLeavesTheLookupsOfItsParentIntact) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/f");
   EXPECT_EQ(MapToHost("C:\\f\\child.txt"), c + "/f/child.txt");
@@ -366,7 +367,7 @@ TEST_F(PathsTest, AForkedChildLeavesTheLookupsOfItsParentIntact) {
   EXPECT_EQ(MapToHost("C:\\f\\child.txt"), c + "/f/CHILD.TXT");
 }
 
-TEST_F(PathsTest, AFolderReplacedAtItsPathIsLookedUpAfresh) {
+TEST_F(PathsPosixTest, AFolderReplacedAtItsPathIsLookedUpAfresh) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/r");
   WriteHost(c + "/r/OLD.TXT", "x");
@@ -390,7 +391,7 @@ TEST_F(PathsTest, AFolderReplacedAtItsPathIsLookedUpAfresh) {
   EXPECT_EQ(MapToHost("C:\\r\\old.txt"), c + "/r/Old.Txt");
 }
 
-TEST_F(PathsTest, LookupsStayRightWhenChangesComeFasterThanTheyAreRead) {
+TEST_F(PathsPosixTest, LookupsStayRightWhenChangesComeFasterThanTheyAreRead) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/q");
   WriteHost(c + "/q/spin", "x");
@@ -408,7 +409,7 @@ TEST_F(PathsTest, LookupsStayRightWhenChangesComeFasterThanTheyAreRead) {
   EXPECT_EQ(MapToHost("C:\\q\\SPIN"), c + "/q/spin");
 }
 
-TEST_F(PathsTest, LookupsInManyFoldersStayRight) {
+TEST_F(PathsPosixTest, LookupsInManyFoldersStayRight) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 80; ++i) {
@@ -426,7 +427,7 @@ TEST_F(PathsTest, LookupsInManyFoldersStayRight) {
   }
 }
 
-TEST_F(PathsTest, AFolderMovedWithItsParentIsStillLookedUpRight) {
+TEST_F(PathsPosixTest, AFolderMovedWithItsParentIsStillLookedUpRight) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/p/dir");
   WriteHost(c + "/p/dir/A.TXT", "a");
