@@ -60,17 +60,8 @@ target_link_libraries(ovstandin_lib PUBLIC ovcore PkgConfig::HTTPLIB OpenSSL::SS
 
 # The update state, the file store, the version server and the enterprise platform of a test.
 # The sample products are drawn by a Linux tool, so the Windows suites publish none.
-# Its certificate for 127.0.0.1 is made at build time by the host's openssl; the programs under
-# Wine reach the build folder through drive Z:.
-set(OV_TEST_CERT ${CMAKE_CURRENT_BINARY_DIR}/testcert/cert.pem)
-set(OV_TEST_KEY ${CMAKE_CURRENT_BINARY_DIR}/testcert/key.pem)
-add_custom_command(OUTPUT ${OV_TEST_CERT} ${OV_TEST_KEY}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/testcert
-  COMMAND openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1
-          -addext subjectAltName=IP:127.0.0.1 -keyout ${OV_TEST_KEY} -out ${OV_TEST_CERT}
-          > /dev/null 2>&1
-  VERBATIM)
-add_custom_target(ovtestcert DEPENDS ${OV_TEST_CERT} ${OV_TEST_KEY})
+# The programs under Wine reach the build folder's certificate through drive Z:.
+include(TestCert.cmake)
 add_library(ovtestservices STATIC common/ServiceTest.cpp)
 target_link_libraries(ovtestservices PUBLIC ovtestcommon ovstandin_lib)
 add_dependencies(ovtestservices ovtestcert)

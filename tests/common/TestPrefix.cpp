@@ -73,6 +73,15 @@ bool TPrefixTest::HostExists(const std::string& aHostPath) {
   return stdfs::exists(stdfs::symlink_status(ovtest::FsPath(aHostPath), ec));
 }
 
+int TPrefixTest::Temporaries(const std::string& aHostDir) {
+  int n = 0;
+  std::error_code ec;
+  for (const auto& e : stdfs::directory_iterator(ovtest::FsPath(aHostDir), ec)) {
+    if (e.path().filename().u8string().find(u8".ovtmp.") != std::u8string::npos) ++n;
+  }
+  return n;
+}
+
 std::string TPrefixTest::AddDrive(char aLetter) {
   FDrives += aLetter;
   return ovtest::AddDrive(FPrefix, aLetter);

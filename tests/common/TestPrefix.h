@@ -21,6 +21,8 @@ class TPrefixTest : public ::testing::Test {
   static void WriteHost(const std::string& aHostPath, const std::string& aData);
   static std::string ReadHost(const std::string& aHostPath);
   static bool HostExists(const std::string& aHostPath);
+  // Files in a host folder whose name marks them as temporaries of an atomic write.
+  static int Temporaries(const std::string& aHostDir);
   // Links drive `aLetter` to a new folder inside the prefix; returns that folder.
   std::string AddDrive(char aLetter);
   void RemoveDrive(char aLetter);

@@ -26,13 +26,6 @@ class FileSystemPosixTest : public TPrefixTest {
     stat(host.c_str(), &st);
     return st.st_mode & 07777;
   }
-  static int Temporaries(const std::string& hostDir) {
-    int n = 0;
-    for (const auto& e : stdfs::directory_iterator(hostDir)) {
-      if (e.path().filename().string().find(".ovtmp.") != std::string::npos) ++n;
-    }
-    return n;
-  }
 };
 
 }  // namespace

@@ -22,14 +22,6 @@ class FileSystemTest : public TPrefixTest {
     FileTimes t;
     return HostGetFileTimes(host, t) ? t.LastWrite : -1;
   }
-  // Files in a folder whose name marks them as temporaries of an atomic write.
-  static int Temporaries(const std::string& hostDir) {
-    int n = 0;
-    for (const auto& e : stdfs::directory_iterator(hostDir)) {
-      if (e.path().filename().string().find(".ovtmp.") != std::string::npos) ++n;
-    }
-    return n;
-  }
 };
 
 }  // namespace
