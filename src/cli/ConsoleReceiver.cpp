@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/Console.h"
+
 namespace ov::cli {
 
 namespace {
@@ -111,7 +113,8 @@ TConsoleReceiver::~TConsoleReceiver() {
 
 void TConsoleReceiver::ShowInstHint(const std::string& aHint, const std::string& aSubHint) {
   std::lock_guard<std::mutex> g(FLock);
-  if (FOpenLine) std::fputs("\r\033[K", FOut);  // the live line gives way and comes back below
+  // The live line gives way and comes back below.
+  if (FOpenLine) ov::platform::ClearConsoleLine(FOut);
   FOpenLine = false;
   // On a terminal a module's main line stands once above its file hints; a log or a pipe
   // keeps one line per hint, so each one reads on its own.
@@ -152,7 +155,8 @@ void TConsoleReceiver::EndLine() {
 
 void TConsoleReceiver::Redraw() {
   if (FLastPos < 0) return;  // nothing to show before the first progress report
-  std::fprintf(FOut, "\r\033[K%s", FLine.Text(NowMs()).c_str());
+  ov::platform::ClearConsoleLine(FOut);
+  std::fputs(FLine.Text(NowMs()).c_str(), FOut);
   FOpenLine = true;
 }
 

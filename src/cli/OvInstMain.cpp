@@ -1,13 +1,8 @@
 // ovinst: the unattended front end of the installer.
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "common/OVError.h"
 #include "base/OVInstHelperUtil.h"
@@ -20,6 +15,7 @@
 #include "install/SoftBaseHelperUtil.h"
 #include "install/SoftCorvelaHelperUtil.h"
 #include "install/SoftSaasHelperUtil.h"
+#include "platform/Console.h"
 #include "platform/MainThread.h"
 #include "ui/OVLangUtil.h"
 #include "update/UpdateObjUtil.h"
@@ -106,12 +102,11 @@ int main(int argc, char** argv) {
     return BadArgs("product corvela needs --corp-id and --install-code");
   }
 
-  // Ctrl-C and TERM set the exit flag, as the window's close image does.
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  // A stop request sets the exit flag, as the window's close image does. The update state
+  // exists before the first request can arrive.
+  CreateSyncObj();
+  auto stops =
+      std::make_unique<ov::platform::TStopRequests>([] { SyncObj().SetIsAppExit(true); });
 
   ov::platform::SetMainThread(ov::platform::CreateQueueMainThread());
   try {
@@ -120,15 +115,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ovinst: %s\n", e.what());
     return 1;
   }
-  CreateSyncObj();
-  std::atomic<bool> done{false};
-  std::thread watcher([&] {
-    timespec tick{0, 100 * 1000 * 1000};
-    while (!done) {
-      if (sigtimedwait(&stops, nullptr, &tick) > 0) SyncObj().SetIsAppExit(true);
-    }
-  });
-
   // The Chinese table first, as the window labels itself, then the chosen one serves the texts.
   LangHelper().LoadLang("CN");
   if (a.Lang != "CN") LangHelper().LoadLang(a.Lang);
@@ -156,7 +142,7 @@ int main(int argc, char** argv) {
 
   int exitCode = 1;
   std::string msg;
-  ov::cli::TConsoleReceiver console(stdout, !a.Json && ::isatty(STDOUT_FILENO) == 1);
+  ov::cli::TConsoleReceiver console(stdout, !a.Json && ov::platform::PrepareConsole(stdout));
   ov::cli::TJsonReceiver json(stdout);
   IInstallReceiver& receiver = a.Json ? static_cast<IInstallReceiver&>(json) : console;
   try {
@@ -205,8 +191,6 @@ int main(int argc, char** argv) {
   SyncObj().SetIsAppExit(true);  // workers still running stop at their next check
   ov::platform::CloseHandOvers();
   const bool ended = ov::platform::JoinWorkers(kWorkerJoinMs);
-  done = true;
-  watcher.join();
   // Last, after what the workers had to say.
   if (a.Json) json.ShowResult(exitCode, result);
   if (!ended) {
@@ -216,6 +200,7 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(exitCode);
   }
+  stops.reset();
   FreeSyncObj();
   ov::EndProgram();
   return exitCode;
