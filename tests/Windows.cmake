@@ -75,3 +75,6 @@ target_link_libraries(update_tests PRIVATE ovtestservices)
 ov_test(net_tests net/NetTestServer.cpp net/AcHTTPClientUtilTest.cpp net/UpdateHTTPUtilTest.cpp
   net/ServiceSettingsTest.cpp)
 target_link_libraries(net_tests PRIVATE ovstandin_lib)
+
+ov_test(cli_tests cli/ConsoleReceiverTest.cpp)
+target_link_libraries(cli_tests PRIVATE ovcli)

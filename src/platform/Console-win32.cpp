@@ -50,15 +50,15 @@ struct TStopRequests::TImpl {
 namespace {
 
 std::mutex gStopLock;
-TStopRequests::TImpl* gStopImpl = nullptr;
+const std::function<void()>* gOnStop = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD aEvent) {
   if (aEvent != CTRL_C_EVENT && aEvent != CTRL_BREAK_EVENT && aEvent != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
   std::lock_guard<std::mutex> g(gStopLock);
-  if (!gStopImpl) return FALSE;
-  gStopImpl->OnStop();
+  if (!gOnStop) return FALSE;
+  (*gOnStop)();
   return TRUE;
 }
 
@@ -67,7 +67,7 @@ BOOL WINAPI OnConsoleControl(DWORD aEvent) {
 TStopRequests::TStopRequests(std::function<void()> aOnStop) : FImpl(std::make_unique<TImpl>()) {
   FImpl->OnStop = std::move(aOnStop);
   std::lock_guard<std::mutex> g(gStopLock);
-  gStopImpl = FImpl.get();
+  gOnStop = &FImpl->OnStop;
   // A program started in a new process group has Ctrl-C turned off; the installer wants it.
   SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -76,7 +76,7 @@ TStopRequests::TStopRequests(std::function<void()> aOnStop) : FImpl(std::make_un
 TStopRequests::~TStopRequests() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   std::lock_guard<std::mutex> g(gStopLock);
-  gStopImpl = nullptr;
+  gOnStop = nullptr;
 }
 
 }  // namespace ov::platform
