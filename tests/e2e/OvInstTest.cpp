@@ -1,15 +1,13 @@
 // Whole installs: the ovinst program, copied into the test's program folder with its settings,
 // against the stand-in services serving the sample products.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 #include <sstream>
@@ -19,6 +17,7 @@
 #include "base/OVLibUtil.h"
 #include "common/RealProcess.h"
 #include "common/ServiceTest.h"
+#include "e2e/OvInstHost.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
 
@@ -32,48 +31,32 @@ using TManifest = std::map<std::string, std::string>;
 
 class OvInstTest : public TServiceTest {
  protected:
-  // Services the installs start outlive their supervisor for a moment; adopting them lets
-  // the test reap them.
-  static void SetUpTestSuite() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
-
   void SetUp() override {
     TServiceTest::SetUp();
-    FBin = Host("C:\\OVTest\\ovinst");
+    ovtest::BeginInstalls();
+    FBin = Host(std::string("C:\\OVTest\\") + stdfs::path(OV_INST_BIN).filename().string());
     stdfs::copy_file(OV_INST_BIN, FBin, stdfs::copy_options::overwrite_existing);
     FErrFile = Prefix() + "/../ovinst.err";
     FOutFile = Prefix() + "/../ovinst.out";
   }
   void TearDown() override {
-    FChildren.EndAll();
-    EXPECT_TRUE(pf::StopSupervision());
-    ovtest::ReapAdopted();
+    FRun.reset();
+    ovtest::EndInstalls();
     TServiceTest::TearDown();
   }
 
   // Starts ovinst with the arguments, stdout to FOutFile and stderr to FErrFile.
-  pid_t Start(std::vector<std::string> aArgs) {
+  ovtest::TProgramRun& Start(std::vector<std::string> aArgs) {
     aArgs.insert(aArgs.begin(), FBin);
-    std::fflush(nullptr);  // the child must not write this process's buffered output again
-    pid_t pid = fork();
-    if (pid == 0) {
-      std::vector<char*> argv;
-      for (auto& s : aArgs) argv.push_back(s.data());
-      argv.push_back(nullptr);
-      if (!freopen(FOutFile.c_str(), "w", stdout) || !freopen(FErrFile.c_str(), "w", stderr)) {
-        _exit(126);
-      }
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    return pid;
+    FRun = std::make_unique<ovtest::TProgramRun>();
+    EXPECT_TRUE(FRun->Start(aArgs, FOutFile, FErrFile)) << FBin;
+    return *FRun;
   }
   // Runs ovinst to its end: its exit code, its stderr in aErr.
   int Run(std::vector<std::string> aArgs, std::string& aErr) {
-    pid_t pid = Start(std::move(aArgs));
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int rc = Start(std::move(aArgs)).Wait(300000);
     aErr = ReadHost(FErrFile);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return rc;
   }
 
   // The web module's files as its descriptor lists them.
@@ -156,20 +139,8 @@ class OvInstTest : public TServiceTest {
       aMD5 = entry.attribute("MD5").value();
     });
   }
-  // Waits up to aMs for the child to end; its exit code, or -1 when it is still running or
-  // died of a signal.
-  static int WaitExit(pid_t aPid, int aMs) {
-    int status = 0;
-    for (int waited = 0; waited < aMs; waited += 20) {
-      if (waitpid(aPid, &status, WNOHANG) == aPid)
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      usleep(20 * 1000);
-    }
-    return -1;
-  }
-
   std::string FBin, FErrFile, FOutFile;
-  ovtest::TChildren FChildren;
+  std::unique_ptr<ovtest::TProgramRun> FRun;
 };
 
 }  // namespace
@@ -197,10 +168,8 @@ TEST_F(OvInstTest, InstallsTheKetrinSampleWholly) {
 
   // One shortcut per module on the desktop, pointing at the installed programs.
   const std::string desktop = TInstHelper::GetSysDir("Desktop");
-  const auto links = FilesEndingIn(Host(desktop), ".desktop");
-  ASSERT_EQ(links.size(), 2u);
-  std::string execs;
-  for (const auto& l : links) execs += ReadHost(l);
+  const std::string execs = ovtest::ShortcutTargets(desktop);
+  ASSERT_EQ(std::count(execs.begin(), execs.end(), '\n'), 2) << execs;
   EXPECT_NE(execs.find(Host("C:\\Shop\\Web\\OVWebClient.exe")), std::string::npos) << execs;
   EXPECT_NE(execs.find(Host("C:\\Shop\\Caldis\\Caldis.exe")), std::string::npos) << execs;
 
@@ -209,11 +178,12 @@ TEST_F(OvInstTest, InstallsTheKetrinSampleWholly) {
   EXPECT_EQ(Remembered("KetrinPos"), "1");
   // The version's after task installed the service from its new program and started it.
   EXPECT_TRUE(ovtest::PollUntil([] { return ServiceRunning("CaldisSvc"); }));
-  std::string image;
-  ASSERT_TRUE(pf::SettingsStore::ReadString(pf::RootKey::LocalMachine,
-                                            std::string(pf::kServicesKey) + "\\CaldisSvc",
-                                            "ImagePath", image));
-  EXPECT_EQ(image, "C:\\Shop\\Caldis\\CaldisSvc.exe");
+  std::vector<pf::RegisteredService> services;
+  ASSERT_TRUE(pf::RegisteredServices(services));
+  const auto svc = std::find_if(services.begin(), services.end(),
+                                [](const auto& aService) { return aService.Name == "CaldisSvc"; });
+  ASSERT_NE(svc, services.end());
+  EXPECT_EQ(svc->ImagePath, "C:\\Shop\\Caldis\\CaldisSvc.exe");
 
   // The texts of the language asked for.
   const std::string en = ReadHost(FOutFile);
@@ -326,8 +296,7 @@ TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
   // Slow enough that the kill lands inside the download of the web module's largest file.
   FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/bin/OVBrowser.dll*",
                    .BandwidthBytesPerSec = 150 * 1024});
-  const pid_t pid = Start({"--modules", "web,pos", "--dir", "C:\\Shop"});
-  FChildren.Add(static_cast<uint32_t>(pid));
+  ovtest::TProgramRun& run = Start({"--modules", "web,pos", "--dir", "C:\\Shop"});
   const std::string shop = Host("C:\\Shop");
   ASSERT_TRUE(ovtest::PollUntil([&] {
     for (const auto& p : FilesEndingIn(shop, ".parts")) {
@@ -339,10 +308,8 @@ TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
     }
     return false;
   }));
-  ASSERT_EQ(kill(pid, SIGKILL), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_TRUE(run.Kill());
+  ASSERT_EQ(run.Wait(10000), -1);
   ASSERT_FALSE(FilesEndingIn(shop, ".parts").empty());
 
   FStore.ClearFaults();
@@ -416,7 +383,7 @@ TEST_F(OvInstTest, BadArgumentsAndFailuresHaveTheirExitCodes) {
   EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Soft", "--lang", "CN"}, err), 1);
   EXPECT_EQ(err.rfind("ovinst: 下载失败", 0), 0u) << err;
   EXPECT_NE(err.find(".\\index.html ("), std::string::npos) << err;
-  EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
+  EXPECT_NE(err.find(ovtest::FolderInTheWayText()), std::string::npos) << err;
 }
 
 TEST_F(OvInstTest, AnErrorPageNeverBecomesPartOfAFile) {
@@ -463,8 +430,7 @@ TEST_F(OvInstTest, CtrlCDuringADownloadEndsTheRunAtOnce) {
   PublishSample("C:\\Shop\\");
   FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/bin/OVBrowser.dll*",
                    .BandwidthBytesPerSec = 16 * 1024});
-  const pid_t pid = Start({"--modules", "web,pos", "--dir", "C:\\Shop"});
-  FChildren.Add(static_cast<uint32_t>(pid));
+  ovtest::TProgramRun& run = Start({"--modules", "web,pos", "--dir", "C:\\Shop"});
   const std::string shop = Host("C:\\Shop");
   ASSERT_TRUE(ovtest::PollUntil([&] {
     for (const auto& p : FilesEndingIn(shop, ".parts")) {
@@ -472,9 +438,9 @@ TEST_F(OvInstTest, CtrlCDuringADownloadEndsTheRunAtOnce) {
     }
     return false;
   }));
-  ASSERT_EQ(kill(pid, SIGINT), 0);
+  ASSERT_TRUE(run.Interrupt());
   // The download in flight is stopped; at this speed the rest of the file takes half a minute.
-  EXPECT_EQ(WaitExit(pid, 8000), 1);
+  EXPECT_EQ(run.Wait(8000), 1);
   EXPECT_NE(ReadHost(FErrFile).find("ovinst: Terminate installation"), std::string::npos)
       << ReadHost(FErrFile);
   EXPECT_FALSE(HostExists(Host("C:\\Shop\\Web\\OVWebClient.ini")));

@@ -1,0 +1,189 @@
+#include "platform/Win32Util.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <filesystem>
+
+#include "common/RealProcess.h"
+#include "common/TestHost.h"
+#include "e2e/OvInstHost.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+
+namespace win = ov::platform::win;
+
+namespace ovtest {
+
+namespace {
+
+// One argument as the C runtime splits it again: quoted, with the backslashes before a quote
+// doubled.
+std::wstring Quote(const std::wstring& aArg) {
+  std::wstring out = L"\"";
+  size_t slashes = 0;
+  for (wchar_t c : aArg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, L'\\');
+  return out + L"\"";
+}
+
+HANDLE OpenForChild(const std::string& aFile) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return CreateFileW(win::Widen(aFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool IsSystemImage(const std::string& aImage) {
+  std::string lower;
+  for (char c : aImage) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const size_t start = lower.find_first_not_of('"');
+  return start == std::string::npos || lower.compare(start, 11, "c:\\windows\\") == 0;
+}
+
+void StopAndDelete(SC_HANDLE aManager, const std::string& aName) {
+  SC_HANDLE s = OpenServiceW(aManager, win::Widen(aName).c_str(),
+                             SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+  if (!s) return;
+  SERVICE_STATUS st{};
+  ControlService(s, SERVICE_CONTROL_STOP, &st);
+  SERVICE_STATUS_PROCESS sp{};
+  DWORD need = 0;
+  const bool stopped = PollUntil(
+      [&] {
+        return QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&sp),
+                                    sizeof sp, &need) &&
+               sp.dwCurrentState == SERVICE_STOPPED;
+      },
+      10000);
+  if (!stopped && sp.dwProcessId) {
+    HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, sp.dwProcessId);
+    if (p) {
+      ::TerminateProcess(p, 1);
+      WaitForSingleObject(p, 5000);
+      CloseHandle(p);
+    }
+  }
+  DeleteService(s);
+  CloseServiceHandle(s);
+}
+
+}  // namespace
+
+TProgramRun::~TProgramRun() {
+  if (!FHandle) return;
+  if (!FEnded) {
+    Kill();
+    Wait(10000);
+  }
+  CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+}
+
+bool TProgramRun::Start(const std::vector<std::string>& aArgs, const std::string& aOutFile,
+                        const std::string& aErrFile) {
+  std::wstring line;
+  for (const auto& a : aArgs) line += (line.empty() ? L"" : L" ") + Quote(win::Widen(a));
+  HANDLE out = OpenForChild(aOutFile);
+  HANDLE err = OpenForChild(aErrFile);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = out;
+  si.hStdError = err;
+  PROCESS_INFORMATION pi{};
+  // A process group of its own, so that Ctrl-Break reaches the child alone.
+  const BOOL ok = out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                  CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si, &pi);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+  if (!ok) return false;
+  CloseHandle(pi.hThread);
+  FHandle = reinterpret_cast<intptr_t>(pi.hProcess);
+  FEnded = false;
+  return true;
+}
+
+int TProgramRun::Wait(int64_t aMs) {
+  if (!FEnded) {
+    HANDLE h = reinterpret_cast<HANDLE>(FHandle);
+    if (WaitForSingleObject(h, static_cast<DWORD>(aMs)) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(h, &code);
+    FEnded = true;
+    if (FExit != kKilled) FExit = static_cast<int>(code);
+  }
+  return FExit == kKilled ? -1 : FExit;
+}
+
+bool TProgramRun::Kill() {
+  if (FEnded || !::TerminateProcess(reinterpret_cast<HANDLE>(FHandle), 1)) return false;
+  FExit = kKilled;
+  return true;
+}
+
+// Ctrl-C cannot be aimed at one process group; Ctrl-Break can, and the installer takes both.
+bool TProgramRun::Interrupt() {
+  if (FEnded) return false;
+  if (!GetConsoleWindow()) AllocConsole();
+  return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetProcessId(reinterpret_cast<HANDLE>(FHandle)));
+}
+
+void BeginInstalls() { ov::platform::SettingsStore::SetRootOverride(""); }
+
+void EndInstalls() {
+  std::vector<ov::platform::RegisteredService> services;
+  SC_HANDLE sc = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (sc && ov::platform::RegisteredServices(services)) {
+    for (const auto& s : services) {
+      if (!s.ImagePath.empty() && !IsSystemImage(s.ImagePath)) StopAndDelete(sc, s.Name);
+    }
+  }
+  if (sc) CloseServiceHandle(sc);
+  // The installer's remembered choices, in the 32-bit view it writes.
+  HKEY software = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                    &software) == ERROR_SUCCESS) {
+    RegDeleteTreeW(software, L"ONDREVO");
+    RegCloseKey(software);
+  }
+}
+
+std::string ShortcutTargets(const std::string& aWinDir) {
+  std::string out;
+  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(FsPath(aWinDir), ec)) {
+    if (_wcsicmp(e.path().extension().c_str(), L".lnk") != 0) continue;
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link)))) {
+      continue;
+    }
+    IPersistFile* file = nullptr;
+    wchar_t target[MAX_PATH + 1] = {};
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(e.path().c_str(), STGM_READ)) &&
+        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+      out += win::Narrow(target) + "\n";
+    }
+    if (file) file->Release();
+    link->Release();
+  }
+  if (com) CoUninitialize();
+  return out;
+}
+
+std::string FolderInTheWayText() { return win::ErrorText(ERROR_ACCESS_DENIED); }
+
+}  // namespace ovtest
