@@ -24,10 +24,12 @@ static const char kUsage[] =
     "  ovpublish enterprise --catalogue FILE --softid N --install-code CODE --data FILE\n"
     "    Puts the install parameters (a JSON object in FILE) of an enterprise into the\n"
     "    catalogue.\n"
-    "  ovpublish sample --sample DIR --store DIR --catalogue FILE [--ketrin-dir WINDIR]\n"
-    "      [--zelcv-dir WINDIR]\n"
+    "  ovpublish sample --store DIR --catalogue FILE [--programs linux|windows]\n"
+    "      [--sample DIR] [--ketrin-dir WINDIR] [--zelcv-dir WINDIR]\n"
     "    The sample products written by ovsample (ketrin's Web and Caldis modules and\n"
     "    slides, zelcv's service and slides); the folders are where the installs will go.\n"
+    "    The products carry this build's Linux programs, or with --programs windows those\n"
+    "    of the Windows build (its build/win64/sample); --sample names another tree.\n"
     "  --zip also writes F.zip holding F for every published file F; with\n"
     "  --zip-min-size N only for files of at least N bytes.\n"
     "exit codes: 0 done, 1 publishing failed, 2 bad arguments\n";
@@ -40,6 +42,7 @@ static const char kUsage[] =
 #include <vector>
 
 #include "Publish.h"
+#include "platform/FileSystem.h"
 #include "sample/PublishSample.h"
 
 namespace {
@@ -223,12 +226,21 @@ int RunEnterprise(int argc, char** argv) {
 int RunSample(int argc, char** argv) {
   TArgs a;
   std::string err;
-  if (!ParseArgs(argc, argv, {"--sample", "--store", "--catalogue", "--ketrin-dir", "--zelcv-dir"},
-                 {}, {"--sample", "--store", "--catalogue"}, false, a, err)) {
+  if (!ParseArgs(argc, argv,
+                 {"--sample", "--programs", "--store", "--catalogue", "--ketrin-dir", "--zelcv-dir"},
+                 {}, {"--store", "--catalogue"}, false, a, err)) {
     return BadArgs(err);
   }
+  const std::string programs = Get(a, "--programs", "linux");
+  if (programs != "linux" && programs != "windows") {
+    return BadArgs("--programs must be linux or windows");
+  }
   TSamplePublish job;
-  job.Sample = Get(a, "--sample");
+  job.Sample = Get(a, "--sample", programs == "linux" ? OV_SAMPLE_DIR : OV_WIN_SAMPLE_DIR);
+  if (!ov::platform::fs::HostDirectoryExists(job.Sample)) {
+    return Failed("no sample products in " + job.Sample + " (built by " +
+                  (programs == "linux" ? "the ov_sample_tree target" : "the win64 preset") + ")");
+  }
   job.StoreRoot = Get(a, "--store");
   job.Catalogue = Get(a, "--catalogue");
   job.KetrinDir = Get(a, "--ketrin-dir", job.KetrinDir);
