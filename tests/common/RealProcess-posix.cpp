@@ -1,5 +1,3 @@
-#include "common/RealProcess.h"
-
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -8,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/RealProcess.h"
 #include "platform/Services.h"
 
 namespace stdfs = std::filesystem;
