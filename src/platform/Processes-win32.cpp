@@ -16,6 +16,25 @@ namespace {
 std::mutex gChildLock;
 std::map<uint32_t, HANDLE> gChildren;
 
+// One argument as the C runtime splits it again: quoted when it has blanks or quotes or is
+// empty, backslashes doubled only where a quote follows them.
+std::string QuoteArgument(const std::string& aArg) {
+  if (!aArg.empty() && aArg.find_first_of(" \t\"") == std::string::npos) return aArg;
+  std::string q = "\"";
+  size_t slashes = 0;
+  for (char c : aArg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    q.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    q += c;
+  }
+  q.append(slashes * 2, '\\');
+  return q + "\"";
+}
+
 }  // namespace
 
 std::vector<ProcessEntry> ListProcesses() {
@@ -40,7 +59,10 @@ std::string ProcessImagePath(uint32_t aPid) {
   if (!h) return {};
   std::wstring buf(32768, L'\0');
   DWORD n = static_cast<DWORD>(buf.size());
-  const bool ok = QueryFullProcessImageNameW(h, 0, buf.data(), &n) != 0;
+  // A process that ended lives on while anyone holds a handle to it, and still names its image.
+  DWORD code = 0;
+  const bool ok = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE &&
+                  QueryFullProcessImageNameW(h, 0, buf.data(), &n) != 0;
   CloseHandle(h);
   if (!ok) return {};
   buf.resize(n);
@@ -61,8 +83,12 @@ bool StartCommandLine(const std::string& aCommandLine, int16_t aShowMode, uint32
   std::string program;
   std::vector<std::string> args;
   if (!ResolveCommandLine(aCommandLine, program, args)) return false;
+  // The child gets the program it was resolved to and the arguments as they were split, so an
+  // unquoted program path with blanks does not hand the rest of its path on as arguments.
+  std::string commandLine = "\"" + program + "\"";
+  for (const auto& a : args) commandLine += " " + QuoteArgument(a);
   std::wstring app = win::Widen(program);
-  std::wstring line = win::Widen(aCommandLine);
+  std::wstring line = win::Widen(commandLine);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;

@@ -166,6 +166,7 @@ ServiceStatus MapStatus(const unsigned char (&raw)[20]) {
   const bool pending = st.CurrentState == kServiceStartPending ||
                        st.CurrentState == kServiceStopPending;
   st.WaitHint = pending ? kPendingWaitHintMs : 0;
+  if (run == 1) st.ProcessId = pid;
   return st;
 }
 
@@ -403,13 +404,13 @@ bool ServiceHandle::QueryStatus(ServiceStatus& aStatus) const {
   if (!IsOpen() || !IsDir(FDir)) return false;
   // Without its runsv a service cannot run; a status file left by a former one is stale.
   if (!SupervisorAlive(FDir)) {
-    aStatus = ServiceStatus{kServiceStopped, 0};
+    aStatus = ServiceStatus{kServiceStopped, 0, 0};
     return true;
   }
   unsigned char raw[20];
   bool present = false;
   if (!ReadRawStatus(FDir, raw, present)) return false;
-  aStatus = present ? MapStatus(raw) : ServiceStatus{kServiceStopped, 0};
+  aStatus = present ? MapStatus(raw) : ServiceStatus{kServiceStopped, 0, 0};
   return true;
 }
 

@@ -1,3 +1,4 @@
+#include "platform/Processes.h"
 #include "platform/Services.h"
 #include "platform/Win32Util.h"
 
@@ -30,6 +31,30 @@ SC_HANDLE OpenByName(const std::string& aName, DWORD aAccess) {
   return OpenServiceW(sc.Get(), win::Widen(aName).c_str(), aAccess);
 }
 
+// The manager finds a service without regard to case but hands back no name; its key name,
+// as it was installed, comes through the display name, which is unique as well.
+std::string InstalledName(const std::string& aName) {
+  TScHandle sc(OpenManager(SC_MANAGER_CONNECT));
+  if (!sc) return aName;
+  wchar_t display[257] = {};
+  DWORD n = 257;
+  if (!GetServiceDisplayNameW(sc.Get(), win::Widen(aName).c_str(), display, &n)) return aName;
+  wchar_t key[257] = {};
+  n = 257;
+  if (!GetServiceKeyNameW(sc.Get(), display, key, &n)) return aName;
+  return win::Narrow(key);
+}
+
+// The manager's own limits on a name: at most 256 characters, no slashes; line breaks and
+// other control characters are refused as on the other host.
+bool ValidName(const std::string& aName) {
+  if (aName.empty() || aName.size() > 256) return false;
+  for (unsigned char c : aName) {
+    if (c < 0x20 || c == 0x7f || c == '/' || c == '\\') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ServicesDir() { return {}; }
@@ -41,10 +66,11 @@ bool OpenServiceManager() {
 
 bool ServiceHandle::Open(const std::string& aName) {
   Close();
+  if (!ValidName(aName)) return false;
   TScHandle s(OpenByName(aName, SERVICE_QUERY_STATUS));
   if (!s) return false;
-  FName = aName;
-  FDir = aName;  // marks the handle open; the manager has no folder
+  FName = InstalledName(aName);
+  FDir = FName;  // marks the handle open; the manager has no folder
   return true;
 }
 
@@ -64,6 +90,7 @@ bool ServiceHandle::QueryStatus(ServiceStatus& aStatus) const {
   }
   aStatus.CurrentState = static_cast<int32_t>(sp.dwCurrentState);
   aStatus.WaitHint = static_cast<int32_t>(sp.dwWaitHint);
+  aStatus.ProcessId = sp.dwProcessId;
   return true;
 }
 
@@ -100,10 +127,12 @@ bool ServiceHandle::Start() {
 }
 
 bool InstallService(const std::string& aName, const std::string& aImagePath) {
-  if (aName.empty() || aName.find_first_of("\\/\r\n") != std::string::npos ||
-      aImagePath.find_first_of("\r\n") != std::string::npos) {
-    return false;
-  }
+  if (!ValidName(aName) || aImagePath.find_first_of("\r\n") != std::string::npos) return false;
+  // The manager takes any text as the image; a service whose program is missing would only
+  // fail when started. Refused here as on the other host.
+  std::string program;
+  std::vector<std::string> args;
+  if (!ResolveCommandLine(aImagePath, program, args)) return false;
   TScHandle sc(OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
   if (!sc) return false;
   const std::wstring name = win::Widen(aName);

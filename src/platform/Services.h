@@ -38,6 +38,8 @@ struct ServiceStatus {
   int32_t CurrentState = 0;
   // Milliseconds the service asks a waiter to let pass before asking again; 0 when settled.
   int32_t WaitHint = 0;
+  // The service's running process; 0 when none runs.
+  uint32_t ProcessId = 0;
 };
 
 // Every wait on a service gives up after this many milliseconds (30 s unless set); a wait hint
