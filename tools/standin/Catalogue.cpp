@@ -1,9 +1,10 @@
 #include "Catalogue.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "U8Path.h"
 
 namespace ov::standin {
 
@@ -49,9 +50,10 @@ bool TCatalogue::FromJson(const nlohmann::json& aDoc, std::string& aError) {
 }
 
 bool TCatalogue::Load(const std::string& aFile, std::string& aError) {
-  std::ifstream in(aFile, std::ios::binary);
+  std::ifstream in(U8Path(aFile), std::ios::binary);
   if (!in) {
-    if (!std::filesystem::exists(aFile)) {
+    std::error_code ec;
+    if (!std::filesystem::exists(U8Path(aFile), ec)) {
       *this = TCatalogue();
       return true;
     }
@@ -69,20 +71,23 @@ bool TCatalogue::Load(const std::string& aFile, std::string& aError) {
 }
 
 bool TCatalogue::Save(const std::string& aFile, std::string& aError) const {
-  const std::string tmp = aFile + ".tmp";
+  const std::filesystem::path tmp = U8Path(aFile + ".tmp");
+  std::error_code ec;
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     out << ToJson().dump(1, '\t') << "\n";
     out.flush();
     if (!out) {
-      aError = "cannot write " + tmp;
-      std::remove(tmp.c_str());
+      aError = "cannot write " + aFile + ".tmp";
+      std::filesystem::remove(tmp, ec);
       return false;
     }
   }
-  if (std::rename(tmp.c_str(), aFile.c_str()) != 0) {
-    aError = "cannot replace " + aFile;
-    std::remove(tmp.c_str());
+  // Replaces an existing catalogue on every host (a C rename does not on Windows).
+  std::filesystem::rename(tmp, U8Path(aFile), ec);
+  if (ec) {
+    aError = "cannot replace " + aFile + ": " + ec.message();
+    std::filesystem::remove(tmp, ec);
     return false;
   }
   return true;

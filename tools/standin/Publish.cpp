@@ -1,7 +1,6 @@
 #include "Publish.h"
 
 #include <openssl/evp.h>
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -18,6 +17,8 @@
 #include <sstream>
 
 #include "Catalogue.h"
+#include "U8Path.h"
+#include "platform/FileSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -111,7 +112,7 @@ std::string FormatLocalTime(time_t aTime) {
 bool FileMd5(const fs::path& aFile, std::string& aMd5, std::string& aError) {
   std::ifstream in(aFile, std::ios::binary);
   if (!in) {
-    aError = "cannot read " + aFile.string();
+    aError = "cannot read " + U8(aFile);
     return false;
   }
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
@@ -125,7 +126,7 @@ bool FileMd5(const fs::path& aFile, std::string& aMd5, std::string& aError) {
     if (in.gcount() > 0) EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<size_t>(in.gcount()));
   }
   if (in.bad()) {
-    aError = "cannot read " + aFile.string();
+    aError = "cannot read " + U8(aFile);
     return false;
   }
   unsigned char md[EVP_MAX_MD_SIZE];
@@ -141,13 +142,13 @@ bool FileMd5(const fs::path& aFile, std::string& aMd5, std::string& aError) {
 }
 
 bool WriteFileAtomic(const fs::path& aFile, const std::string& aData, std::string& aError) {
-  const fs::path tmp = aFile.string() + kTempSuffix;
+  const fs::path tmp = U8Path(U8(aFile) + kTempSuffix);
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     out.write(aData.data(), static_cast<std::streamsize>(aData.size()));
     out.flush();
     if (!out) {
-      aError = "cannot write " + tmp.string();
+      aError = "cannot write " + U8(tmp);
       std::error_code ec;
       fs::remove(tmp, ec);
       return false;
@@ -156,7 +157,7 @@ bool WriteFileAtomic(const fs::path& aFile, const std::string& aData, std::strin
   std::error_code ec;
   fs::rename(tmp, aFile, ec);
   if (ec) {
-    aError = "cannot replace " + aFile.string() + ": " + ec.message();
+    aError = "cannot replace " + U8(aFile) + ": " + ec.message();
     fs::remove(tmp, ec);
     return false;
   }
@@ -169,10 +170,10 @@ bool CopyFileAtomic(const fs::path& aFrom, const fs::path& aTo, std::string& aEr
   if (fs::exists(aTo, ec) && fs::equivalent(aFrom, aTo, ec)) return true;
   fs::create_directories(aTo.parent_path(), ec);
   if (ec) {
-    aError = "cannot create " + aTo.parent_path().string() + ": " + ec.message();
+    aError = "cannot create " + U8(aTo.parent_path()) + ": " + ec.message();
     return false;
   }
-  const fs::path tmp = aTo.string() + kTempSuffix;
+  const fs::path tmp = U8Path(U8(aTo) + kTempSuffix);
   fs::copy_file(aFrom, tmp, fs::copy_options::overwrite_existing, ec);
   if (!ec) {
     const auto when = fs::last_write_time(aFrom, ec);
@@ -180,7 +181,7 @@ bool CopyFileAtomic(const fs::path& aFrom, const fs::path& aTo, std::string& aEr
   }
   if (!ec) fs::rename(tmp, aTo, ec);
   if (ec) {
-    aError = "cannot copy " + aFrom.string() + " to " + aTo.string() + ": " + ec.message();
+    aError = "cannot copy " + U8(aFrom) + " to " + U8(aTo) + ": " + ec.message();
     std::error_code ignored;
     fs::remove(tmp, ignored);
     return false;
@@ -191,36 +192,36 @@ bool CopyFileAtomic(const fs::path& aFrom, const fs::path& aTo, std::string& aEr
 // F + ".zip" beside F with F as its one entry, under F's base name, so that unpacking it
 // beside the download copy recreates exactly that file.
 bool WriteZipVariant(const fs::path& aFile, const std::string& aName, std::string& aError) {
-  const std::string target = aFile.string() + ".zip";
+  const std::string target = U8(aFile) + ".zip";
   const std::string tmp = target + kTempSuffix;
   std::error_code ec;
-  fs::remove(tmp, ec);
+  fs::remove(U8Path(tmp), ec);
   int err = 0;
   zip_t* za = zip_open(tmp.c_str(), ZIP_CREATE | ZIP_EXCL, &err);
   if (!za) {
     aError = "cannot create " + tmp;
     return false;
   }
-  zip_source_t* src = zip_source_file(za, aFile.string().c_str(), 0, 0);
+  zip_source_t* src = zip_source_file(za, U8(aFile).c_str(), 0, 0);
   zip_int64_t idx = src ? zip_file_add(za, aName.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
   if (idx < 0) {
-    aError = "cannot add " + aFile.string() + " to " + tmp + ": " + zip_strerror(za);
+    aError = "cannot add " + U8(aFile) + " to " + tmp + ": " + zip_strerror(za);
     if (src) zip_source_free(src);
     zip_discard(za);
-    fs::remove(tmp, ec);
+    fs::remove(U8Path(tmp), ec);
     return false;
   }
   if (zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 0) != 0 ||
       zip_close(za) != 0) {
     aError = "cannot write " + tmp + ": " + zip_strerror(za);
     zip_discard(za);
-    fs::remove(tmp, ec);
+    fs::remove(U8Path(tmp), ec);
     return false;
   }
-  fs::rename(tmp, target, ec);
+  fs::rename(U8Path(tmp), U8Path(target), ec);
   if (ec) {
     aError = "cannot replace " + target + ": " + ec.message();
-    fs::remove(tmp, ec);
+    fs::remove(U8Path(tmp), ec);
     return false;
   }
   return true;
@@ -243,19 +244,19 @@ bool ListSource(const fs::path& aRoot, const std::set<std::string>& aSkipTop,
     const fs::path p = it->path();
     std::error_code sec;
     if (!it->is_regular_file(sec)) continue;
-    const std::string name = p.filename().string();
+    const std::string name = U8(p.filename());
     const std::string lname = Lower(name);
     if (EndsWith(lname, ".parts") || EndsWith(lname, ".parts.info") || EndsWith(name, kTempSuffix)) {
       continue;
     }
     if (EndsWith(lname, ".zip") &&
-        fs::is_regular_file(p.parent_path() / name.substr(0, name.size() - 4), sec)) {
+        fs::is_regular_file(p.parent_path() / U8Path(name.substr(0, name.size() - 4)), sec)) {
       continue;
     }
     if (it.depth() == 0 && aSkipTop.count(lname)) continue;
-    const std::string rel = p.lexically_relative(aRoot).generic_string();
+    const std::string rel = U8(p.lexically_relative(aRoot).generic_string());
     if (rel.find('\\') != std::string::npos) {
-      aError = "file name holds a backslash: " + p.string();
+      aError = "file name holds a backslash: " + U8(p);
       return false;
     }
     if (!CheckText("file name " + rel, rel, aError)) return false;
@@ -263,18 +264,20 @@ bool ListSource(const fs::path& aRoot, const std::set<std::string>& aSkipTop,
     f.Host = p;
     f.Rel = rel;
     f.Name = name;
-    struct stat st {};
-    if (::stat(p.string().c_str(), &st) != 0) {
-      aError = "cannot read " + p.string();
+    // Through the file layer, which takes UTF-8 names on every host.
+    ov::platform::fs::FileTimes times;
+    const auto size = fs::file_size(p, sec);
+    if (sec || !ov::platform::fs::HostGetFileTimes(U8(p), times)) {
+      aError = "cannot read " + U8(p);
       return false;
     }
-    f.Size = static_cast<int64_t>(st.st_size);
-    f.MTime = st.st_mtime;
+    f.Size = static_cast<int64_t>(size);
+    f.MTime = static_cast<time_t>(times.LastWrite / 1000000000LL);  // ns since 1970
     if (!FileMd5(p, f.Md5, aError)) return false;
     aFiles.push_back(std::move(f));
   }
   if (ec) {
-    aError = "cannot read folder " + aRoot.string() + ": " + ec.message();
+    aError = "cannot read folder " + U8(aRoot) + ": " + ec.message();
     return false;
   }
   std::sort(aFiles.begin(), aFiles.end(),
@@ -288,7 +291,7 @@ bool CheckDir(const std::string& aWhat, const std::string& aPath, std::string& a
     aError = aWhat + " is not given";
     return false;
   }
-  if (!fs::is_directory(aPath, ec)) {
+  if (!fs::is_directory(U8Path(aPath), ec)) {
     aError = aWhat + " " + aPath + " is not a folder";
     return false;
   }
@@ -305,13 +308,13 @@ bool PrepareTarget(const std::string& aSource, const std::string& aStoreRoot,
     return false;
   }
   if (!CheckStoreFolder(aFolder, aNormal, aError)) return false;
-  aTarget = fs::path(aStoreRoot) / aNormal;
+  aTarget = U8Path(aStoreRoot) / U8Path(aNormal);
   std::error_code ec, ec2;
-  const fs::path src = fs::weakly_canonical(aSource, ec);
+  const fs::path src = fs::weakly_canonical(U8Path(aSource), ec);
   const fs::path dst = fs::weakly_canonical(aTarget, ec2);
   if (ec || ec2) {
     if (!ec) ec = ec2;
-    aError = "cannot resolve " + aTarget.string() + ": " + ec.message();
+    aError = "cannot resolve " + U8(aTarget) + ": " + ec.message();
     return false;
   }
   if (src != dst) {
@@ -320,7 +323,7 @@ bool PrepareTarget(const std::string& aSource, const std::string& aStoreRoot,
       return !rel.empty() && *rel.begin() != "..";
     };
     if (inside(dst, src) || inside(src, dst)) {
-      aError = "source " + aSource + " and destination " + aTarget.string() + " overlap";
+      aError = "source " + aSource + " and destination " + U8(aTarget) + " overlap";
       return false;
     }
   }
@@ -333,19 +336,19 @@ bool CopyFiles(const std::vector<TSourceFile>& aFiles, const fs::path& aTarget, 
   std::error_code ec;
   fs::create_directories(aTarget, ec);
   if (ec) {
-    aError = "cannot create " + aTarget.string() + ": " + ec.message();
+    aError = "cannot create " + U8(aTarget) + ": " + ec.message();
     return false;
   }
   std::set<std::string> published;
   for (const auto& f : aFiles) published.insert(f.Rel);
   for (const auto& f : aFiles) {
-    const fs::path to = aTarget / fs::path(f.Rel);
+    const fs::path to = aTarget / U8Path(f.Rel);
     if (!CopyFileAtomic(f.Host, to, aError)) return false;
     if (!aZip || IsArchiveName(f.Name)) continue;
     const auto size = fs::file_size(to, ec);
     if (!ec && static_cast<int64_t>(size) < aZipMinSize) {
       // A variant left by an earlier publish would be fetched instead of the new file.
-      if (!published.count(f.Rel + ".zip")) fs::remove(to.string() + ".zip", ec);
+      if (!published.count(f.Rel + ".zip")) fs::remove(U8Path(U8(to) + ".zip"), ec);
       continue;
     }
     if (!WriteZipVariant(to, f.Name, aError)) return false;
@@ -482,13 +485,15 @@ bool PublishFolderImpl(const TFolderPublish& aJob, std::string& aError) {
   const std::string codeName = aJob.ModuleCode + "Updata.xml";
   const std::set<std::string> skip = {"updata.xml", "updata.txt", Lower(codeName)};
   std::vector<TSourceFile> files;
-  if (!ListSource(aJob.Source, skip, files, aError)) return false;
+  if (!ListSource(U8Path(aJob.Source), skip, files, aError)) return false;
   std::string xml;
   if (!BuildDescriptor(aJob, files, xml, aError)) return false;
 
   if (!CopyFiles(files, target, aJob.Zip, aJob.ZipMinSize, aError)) return false;
   if (!WriteFileAtomic(target / "Updata.xml", xml, aError)) return false;
-  if (!aJob.ModuleCode.empty() && !WriteFileAtomic(target / codeName, xml, aError)) return false;
+  if (!aJob.ModuleCode.empty() && !WriteFileAtomic(target / U8Path(codeName), xml, aError)) {
+    return false;
+  }
   if (!aJob.Version.empty()) {
     return WriteFileAtomic(target / "Updata.txt", "ver=" + aJob.Version + "\r\n", aError);
   }
@@ -497,7 +502,7 @@ bool PublishFolderImpl(const TFolderPublish& aJob, std::string& aError) {
   std::error_code ec;
   fs::remove(target / "Updata.txt", ec);
   if (ec) {
-    aError = "cannot remove the old signal file in " + target.string() + ": " + ec.message();
+    aError = "cannot remove the old signal file in " + U8(target) + ": " + ec.message();
     return false;
   }
   return true;
@@ -542,7 +547,7 @@ bool PublishVersionImpl(const TVersionPublish& aJob, std::string& aError) {
     if (!CheckText("task file", t.TaskFile, aError)) return false;
   }
   std::vector<TSourceFile> files;
-  if (!ListSource(aJob.Source, {}, files, aError)) return false;
+  if (!ListSource(U8Path(aJob.Source), {}, files, aError)) return false;
   TCatalogue cat;
   if (!cat.Load(aJob.Catalogue, aError)) return false;
 
@@ -623,12 +628,12 @@ bool PublishSlidesImpl(const TSlidePublish& aJob, std::string& aError) {
   }
   std::vector<fs::path> images;
   std::error_code ec;
-  fs::directory_iterator it(aJob.Source, ec), end;
+  fs::directory_iterator it(U8Path(aJob.Source), ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     std::error_code sec;
-    const std::string ext = Lower(it->path().extension().string());
+    const std::string ext = Lower(U8(it->path().extension()));
     if (!it->is_regular_file(sec) || (ext != ".png" && ext != ".jpg")) {
-      aError = "not a .png or .jpg image: " + it->path().string();
+      aError = "not a .png or .jpg image: " + U8(it->path());
       return false;
     }
     images.push_back(it->path());
@@ -647,34 +652,34 @@ bool PublishSlidesImpl(const TSlidePublish& aJob, std::string& aError) {
     return false;
   }
   std::sort(images.begin(), images.end(), [](const fs::path& a, const fs::path& b) {
-    return a.filename().string() < b.filename().string();
+    return U8(a.filename()) < U8(b.filename());
   });
-  const fs::path target = fs::path(aJob.StoreRoot) / "updatefiles" / (product + "_sdimgs");
-  const fs::path src = fs::weakly_canonical(aJob.Source, ec);
+  const fs::path target = U8Path(aJob.StoreRoot) / "updatefiles" / U8Path(product + "_sdimgs");
+  const fs::path src = fs::weakly_canonical(U8Path(aJob.Source), ec);
   if (!ec && src == fs::weakly_canonical(target, ec)) {
-    aError = "source and destination are the same folder " + target.string();
+    aError = "source and destination are the same folder " + U8(target);
     return false;
   }
   std::set<std::string> written;
   for (size_t i = 0; i < images.size(); ++i) {
     const std::string name =
-        "slider" + std::to_string(i + 1) + Lower(images[i].extension().string());
+        "slider" + std::to_string(i + 1) + Lower(U8(images[i].extension()));
     if (!CopyFileAtomic(images[i], target / name, aError)) return false;
     written.insert(name);
   }
   for (fs::directory_iterator old(target, ec); !ec && old != end; old.increment(ec)) {
-    const std::string name = old->path().filename().string();
+    const std::string name = U8(old->path().filename());
     if (IsSlideName(name) && !written.count(name)) {
       std::error_code rec;
       fs::remove(old->path(), rec);
       if (rec) {
-        aError = "cannot remove the old image " + old->path().string() + ": " + rec.message();
+        aError = "cannot remove the old image " + U8(old->path()) + ": " + rec.message();
         return false;
       }
     }
   }
   if (ec) {
-    aError = "cannot read folder " + target.string() + ": " + ec.message();
+    aError = "cannot read folder " + U8(target) + ": " + ec.message();
     return false;
   }
   return true;
@@ -694,7 +699,7 @@ bool PublishEnterpriseImpl(const TEnterprisePublish& aJob, std::string& aError) 
     return false;
   }
   if (!CheckText("install code", aJob.InstallCode, aError)) return false;
-  std::ifstream in(aJob.DataFile, std::ios::binary);
+  std::ifstream in(U8Path(aJob.DataFile), std::ios::binary);
   if (aJob.DataFile.empty() || !in) {
     aError = "cannot read the install parameters file " + aJob.DataFile;
     return false;
