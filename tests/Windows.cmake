@@ -12,19 +12,23 @@ target_link_libraries(ovtestcommon PUBLIC ovcore GTest::gtest OpenSSL::Crypto)
 #   3 s later.
 # - a shortcut keeps its target only in the ANSI code page (Wine 8's IShellLinkW writes and
 #   reads no UTF-16 path), so a target with Chinese names reads back as question marks.
-set(OV_WINE_GAPS "*StopTestEndsAStalledAnswer/Id:*ATargetWithChineseNamesReadsBack")
+# - a program without a display gets no console (AllocConsole fails with error 12), so the
+#   whole-install suite cannot send ovinst.exe its Ctrl-Break.
+set(OV_WINE_GAPS "*StopTestEndsAStalledAnswer/Id:*ATargetWithChineseNamesReadsBack:*CtrlCDuringADownload*")
 
 # Suites named *Posix* check a POSIX stand-in as such and are left out here; suites named
-# *Win32* check what only Windows does and carry the label win32.
+# *Win32* check what only Windows does and carry the label win32. ov_test(name [LABEL l] src...)
+# adds the label l to every test of the suite.
 function(ov_test name)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 OPT "" "LABEL" "")
+  add_executable(${name} ${OPT_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ovtestcommon GTest::gtest_main)
   gtest_discover_tests(${name} TEST_FILTER "-*Posix*:*Win32*:${OV_WINE_GAPS}"
-    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300)
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS "${OPT_LABEL}")
   gtest_discover_tests(${name} TEST_FILTER "*Win32*-${OV_WINE_GAPS}" DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS win32)
+    DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS "win32;${OPT_LABEL}")
   gtest_discover_tests(${name} TEST_FILTER "${OV_WINE_GAPS}" DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS wine-gap)
+    DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS "wine-gap;${OPT_LABEL}")
 endfunction()
 
 ov_test(base_tests
@@ -71,15 +75,39 @@ target_include_directories(ovstandin_lib PUBLIC ${OV_STANDIN})
 target_link_libraries(ovstandin_lib PUBLIC ovcore PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto
   nlohmann_json::nlohmann_json libzip::zip pugixml::pugixml)
 
+# The sample products with the Windows sample program under every program name. They are drawn
+# by a Qt tool of the Linux build (scripts/test.sh win64 builds it in build/dev); without it the
+# whole-install suite is left out.
+set(OV_HOST_TOOLS_DIR ${PROJECT_SOURCE_DIR}/build/dev CACHE PATH "Linux build with the host tools")
+set(OV_HOST_OVSAMPLE ${OV_HOST_TOOLS_DIR}/tools/standin/sample/ovsample)
+set(OV_WIN_SAMPLE_DIR "")
+if(EXISTS ${OV_HOST_OVSAMPLE})
+  set(OV_WIN_SAMPLE_DIR ${CMAKE_BINARY_DIR}/sample)
+  add_custom_command(OUTPUT ${OV_WIN_SAMPLE_DIR}/.made
+    COMMAND ${OV_HOST_OVSAMPLE} ${OV_WIN_SAMPLE_DIR} $<TARGET_FILE:ov_sample_program>
+    COMMAND ${CMAKE_COMMAND} -E touch ${OV_WIN_SAMPLE_DIR}/.made
+    DEPENDS ${OV_HOST_OVSAMPLE} ov_sample_program
+    COMMENT "Writing the sample products with the Windows sample program"
+    VERBATIM)
+  add_custom_target(ov_sample_tree ALL DEPENDS ${OV_WIN_SAMPLE_DIR}/.made)
+else()
+  message(STATUS "No ${OV_HOST_OVSAMPLE}: the whole installs under Wine are left out")
+endif()
+
 # The update state, the file store, the version server and the enterprise platform of a test.
-# The sample products are drawn by a Linux tool, so the Windows suites publish none.
-# The programs under Wine reach the build folder's certificate through drive Z:.
+# The programs under Wine reach the build folder's files through drive Z:.
 include(TestCert.cmake)
 add_library(ovtestservices STATIC common/ServiceTest.cpp)
 target_link_libraries(ovtestservices PUBLIC ovtestcommon ovstandin_lib)
 add_dependencies(ovtestservices ovtestcert)
-target_compile_definitions(ovtestservices PRIVATE OV_SAMPLE_DIR="" OV_TEST_CERT="Z:${OV_TEST_CERT}"
+target_compile_definitions(ovtestservices PRIVATE OV_TEST_CERT="Z:${OV_TEST_CERT}"
   OV_TEST_KEY="Z:${OV_TEST_KEY}")
+if(OV_WIN_SAMPLE_DIR)
+  target_compile_definitions(ovtestservices PRIVATE OV_SAMPLE_DIR="Z:${OV_WIN_SAMPLE_DIR}")
+  add_dependencies(ovtestservices ov_sample_tree)
+else()
+  target_compile_definitions(ovtestservices PRIVATE OV_SAMPLE_DIR="")
+endif()
 
 ov_test(update_tests update/UpdateObjUtilTest.cpp update/UpdateUMPUtilTest.cpp
   update/UpdateXMLUtilTest.cpp)
@@ -91,3 +119,11 @@ target_link_libraries(net_tests PRIVATE ovstandin_lib)
 
 ov_test(cli_tests cli/ConsoleReceiverTest.cpp)
 target_link_libraries(cli_tests PRIVATE ovcli)
+
+# Whole installs through ovinst.exe (ctest --preset win64 -L e2e).
+if(OV_WIN_SAMPLE_DIR)
+  ov_test(e2e_tests LABEL e2e e2e/OvInstTest.cpp e2e/OvInstHost-win32.cpp)
+  target_link_libraries(e2e_tests PRIVATE ovtestservices)
+  target_compile_definitions(e2e_tests PRIVATE OV_INST_BIN="Z:$<TARGET_FILE:ovinst>")
+  add_dependencies(e2e_tests ovinst)
+endif()

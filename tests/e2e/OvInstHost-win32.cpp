@@ -43,38 +43,24 @@ HANDLE OpenForChild(const std::string& aFile) {
                      &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Console control events reach only the processes of one console: the test gets one (under
+// ctest it has none) before it starts a child, keeping its standard handles where they were.
+void EnsureConsole() {
+  if (GetConsoleCP() != 0) return;
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  AllocConsole();
+  SetStdHandle(STD_INPUT_HANDLE, in);
+  SetStdHandle(STD_OUTPUT_HANDLE, out);
+  SetStdHandle(STD_ERROR_HANDLE, err);
+}
+
 bool IsSystemImage(const std::string& aImage) {
   std::string lower;
   for (char c : aImage) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const size_t start = lower.find_first_not_of('"');
   return start == std::string::npos || lower.compare(start, 11, "c:\\windows\\") == 0;
-}
-
-void StopAndDelete(SC_HANDLE aManager, const std::string& aName) {
-  SC_HANDLE s = OpenServiceW(aManager, win::Widen(aName).c_str(),
-                             SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
-  if (!s) return;
-  SERVICE_STATUS st{};
-  ControlService(s, SERVICE_CONTROL_STOP, &st);
-  SERVICE_STATUS_PROCESS sp{};
-  DWORD need = 0;
-  const bool stopped = PollUntil(
-      [&] {
-        return QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&sp),
-                                    sizeof sp, &need) &&
-               sp.dwCurrentState == SERVICE_STOPPED;
-      },
-      10000);
-  if (!stopped && sp.dwProcessId) {
-    HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, sp.dwProcessId);
-    if (p) {
-      ::TerminateProcess(p, 1);
-      WaitForSingleObject(p, 5000);
-      CloseHandle(p);
-    }
-  }
-  DeleteService(s);
-  CloseServiceHandle(s);
 }
 
 }  // namespace
@@ -90,6 +76,7 @@ TProgramRun::~TProgramRun() {
 
 bool TProgramRun::Start(const std::vector<std::string>& aArgs, const std::string& aOutFile,
                         const std::string& aErrFile) {
+  EnsureConsole();
   std::wstring line;
   for (const auto& a : aArgs) line += (line.empty() ? L"" : L" ") + Quote(win::Widen(a));
   HANDLE out = OpenForChild(aOutFile);
@@ -135,7 +122,6 @@ bool TProgramRun::Kill() {
 // Ctrl-C cannot be aimed at one process group; Ctrl-Break can, and the installer takes both.
 bool TProgramRun::Interrupt() {
   if (FEnded) return false;
-  if (!GetConsoleWindow()) AllocConsole();
   return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetProcessId(reinterpret_cast<HANDLE>(FHandle)));
 }
 
@@ -143,13 +129,11 @@ void BeginInstalls() { ov::platform::SettingsStore::SetRootOverride(""); }
 
 void EndInstalls() {
   std::vector<ov::platform::RegisteredService> services;
-  SC_HANDLE sc = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (sc && ov::platform::RegisteredServices(services)) {
+  if (ov::platform::RegisteredServices(services)) {
     for (const auto& s : services) {
-      if (!s.ImagePath.empty() && !IsSystemImage(s.ImagePath)) StopAndDelete(sc, s.Name);
+      if (!s.ImagePath.empty() && !IsSystemImage(s.ImagePath)) TServices::Remove(s.Name);
     }
   }
-  if (sc) CloseServiceHandle(sc);
   // The installer's remembered choices, in the 32-bit view it writes.
   HKEY software = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
