@@ -1,10 +1,12 @@
 // POST on the "Net" stack: a fresh WinHTTP session per call.
-#include <winhttp.h>
+#include "platform/Win32Util.h"
+// clang-format off
+#include <winhttp.h>  // needs windows.h before it
+// clang-format on
 
 #include "common/OVError.h"
 #include "net/HttpStack.h"
 #include "net/WinHttpUtil.h"
-#include "platform/Win32Util.h"
 
 namespace ov::net {
 

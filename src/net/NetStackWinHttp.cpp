@@ -1,5 +1,8 @@
 // The "Net" stack on WinHTTP, and the existence test on WinINet.
-#include <wininet.h>
+#include "platform/Win32Util.h"
+// clang-format off
+#include <wininet.h>  // needs windows.h before it
+// clang-format on
 
 #include <atomic>
 
@@ -8,7 +11,6 @@
 #include "net/HttpStack.h"
 #include "net/WinHttpUtil.h"
 #include "platform/FileSystem.h"
-#include "platform/Win32Util.h"
 
 namespace ov::net {
 

@@ -1,17 +1,20 @@
-#include "net/WinHttpUtil.h"
-
-#include <winhttp.h>
+#include "platform/Win32Util.h"
+// clang-format off
+#include <winhttp.h>  // needs windows.h before it
+#include <ws2tcpip.h>
+// clang-format on
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cwchar>
 #include <mutex>
 #include <vector>
 
 #include "base/OVStrUtil.h"
 #include "common/OVError.h"
+#include "net/WinHttpUtil.h"
 #include "platform/FileSystem.h"
-#include "platform/Win32Util.h"
 
 namespace ov::net::win {
 
@@ -50,6 +53,42 @@ DWORD SslPolicy(PCCERT_CHAIN_CONTEXT aChain, const std::wstring& aHost, DWORD aI
     return GetLastError();
   }
   return status.dwError;
+}
+
+// True when aHost is an address that one of aCert's alternative names gives. The system's SSL
+// policy matches names; not every system matches an address there (Wine's does not).
+bool NamesAddress(PCCERT_CONTEXT aCert, const std::wstring& aHost) {
+  std::wstring host = aHost;
+  if (host.size() > 2 && host.front() == L'[' && host.back() == L']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  BYTE address[16] = {};
+  DWORD length = 0;
+  if (InetPtonW(AF_INET, host.c_str(), address) == 1) {
+    length = 4;
+  } else if (InetPtonW(AF_INET6, host.c_str(), address) == 1) {
+    length = 16;
+  } else {
+    return false;
+  }
+  const CERT_INFO* info = aCert->pCertInfo;
+  const CERT_EXTENSION* ext =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!ext ||
+      !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
+                           ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& e = names->rgAltEntry[i];
+    found = e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e.IPAddress.cbData == length &&
+            std::memcmp(e.IPAddress.pbData, address, length) == 0;
+  }
+  LocalFree(names);
+  return found;
 }
 
 // Host name and scheme of a URL; false when WinHTTP cannot read it.
@@ -133,17 +172,23 @@ std::string TCaFile::Check(PCCERT_CONTEXT aCert, const std::wstring& aHost) cons
 }
 
 std::string TCaFile::CheckChain(PCCERT_CHAIN_CONTEXT aChain, const std::wstring& aHost) const {
-  DWORD code = SslPolicy(aChain, aHost, 0);
-  if (code == static_cast<DWORD>(CERT_E_UNTRUSTEDROOT) && aChain->cChain > 0) {
+  if (aChain->cChain == 0 || aChain->rgpChain[0]->cElement == 0) {
+    return ErrorText(static_cast<DWORD>(CERT_E_CHAINING));
+  }
+  const CERT_SIMPLE_CHAIN* simple = aChain->rgpChain[0];
+  const DWORD address = NamesAddress(simple->rgpElement[0]->pCertContext, aHost)
+                            ? SECURITY_FLAG_IGNORE_CERT_CN_INVALID
+                            : 0;
+  DWORD code = SslPolicy(aChain, aHost, address);
+  if (code == static_cast<DWORD>(CERT_E_UNTRUSTEDROOT)) {
     // A root the system does not know passes when it is one of the file's; the name and the
     // dates are still checked.
-    const CERT_SIMPLE_CHAIN* simple = aChain->rgpChain[0];
     PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
     PCCERT_CONTEXT ours =
         CertFindCertificateInStore(FStore, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root, nullptr);
     if (ours) {
       CertFreeCertificateContext(ours);
-      code = SslPolicy(aChain, aHost, SECURITY_FLAG_IGNORE_UNKNOWN_CA);
+      code = SslPolicy(aChain, aHost, SECURITY_FLAG_IGNORE_UNKNOWN_CA | address);
     }
   }
   return code == 0 ? std::string() : ErrorText(code);

@@ -1,6 +1,9 @@
 #pragma once
 
-#include <wincrypt.h>
+#include "platform/Win32Util.h"
+// clang-format off
+#include <wincrypt.h>  // needs windows.h before it
+// clang-format on
 
 #include <chrono>
 #include <cstdint>
@@ -8,7 +11,6 @@
 #include <string>
 
 #include "net/HttpStack.h"
-#include "platform/Win32Util.h"
 
 // What the WinHTTP stack, its post and the WinINet existence test share: the trust check of a
 // private CA file and one asynchronous WinHTTP request that its thread can end at any time.
