@@ -168,7 +168,8 @@ int32_t TProbeSession::Probe(const std::string& aUrl, const std::string& aAgent,
                                        nullptr, nullptr, nullptr, flags, 0)};
   if (!request.Handle) return 0;
   if (!aCaFile.empty()) {
-    // A private CA's server passes the handshake; its chain is checked before the answer counts.
+    // A private CA's server passes the handshake; its chain, name included, is checked before
+    // the answer counts.
     try {
       if (!h.CaFile || h.CaPath != aCaFile) h.CaFile = std::make_unique<win::TCaFile>(aCaFile);
       h.CaPath = aCaFile;
@@ -177,7 +178,7 @@ int32_t TProbeSession::Probe(const std::string& aUrl, const std::string& aAgent,
     }
     DWORD security = 0, size = sizeof(security);
     InternetQueryOptionW(request.Handle, INTERNET_OPTION_SECURITY_FLAGS, &security, &size);
-    security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+    security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
     InternetSetOptionW(request.Handle, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof(security));
   }
   DWORD status = 0, length = 0;
