@@ -600,6 +600,23 @@ TEST_P(AcHTTPClient, NetFileExistsStopsAfterTheHeaders) {
   EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
 }
 
+TEST_P(AcHTTPClient, NetFileExistsOverTlsTrustsTheCaFile) {
+  std::string cert, key;
+  MakeCertificate(cert, key);
+  Serve("/e/here.png", Pattern(1000));
+  FStore.Stop();
+  ov::standin::TFileStoreConfig cfg;
+  cfg.Root = RootDir();
+  cfg.CertFile = cert;
+  cfg.KeyFile = key;
+  ASSERT_TRUE(FStore.Start(cfg));
+  TAcHTTPClient c;
+  EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+  c.SetCaFile(cert);
+  EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+  EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/none.png"));
+}
+
 TEST_P(AcHTTPClient, ProbesForMissingFilesShareOneConnection) {
   TAcHTTPClient c;
   for (int i = 0; i < 20; ++i) {
