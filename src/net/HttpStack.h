@@ -11,9 +11,10 @@
 #include <utility>
 #include <vector>
 
-// The two HTTP stacks of the download client behind one interface: "Net" (libcurl) and "Id"
-// (cpp-httplib with OpenSSL). Network failures (connection, time-out, TLS) throw ov::Error
-// with the stack's own text; an answer of any status is a result, not an error.
+// The two HTTP stacks of the download client behind one interface: "Net" (the system's: WinHTTP
+// on Windows, libcurl elsewhere) and "Id" (cpp-httplib with OpenSSL). Network failures
+// (connection, time-out, TLS) throw ov::Error with the stack's own text; an answer of any status
+// is a result, not an error.
 namespace ov::net {
 
 using THeaders = std::vector<std::pair<std::string, std::string>>;
@@ -96,8 +97,9 @@ class TWatchdog {
   std::thread FThread;
 };
 
-// The libcurl stack: one easy handle for the stack's life, so consecutive requests to one host
-// reuse the connection and cookies persist. Throws ov::Error when libcurl cannot be set up.
+// The "Net" stack: one libcurl handle or WinHTTP session for the stack's life, so consecutive
+// requests to one host reuse the connection and cookies persist. Throws ov::Error when it cannot
+// be set up.
 std::unique_ptr<IHttpStack> CreateNetStack();
 // The cpp-httplib stack; keeps cookies for its life as well.
 std::unique_ptr<IHttpStack> CreateIdStack();
@@ -105,9 +107,9 @@ std::unique_ptr<IHttpStack> CreateIdStack();
 // Test seam: while set, CreateNetStack throws, so the client takes its secondary road.
 void SetNetStackCreationFails(bool aFail);
 
-// A GET through libcurl that stops after the headers of the final answer; its status code,
-// or 0 when nothing answered. A short error answer is read to its end, so a session's next
-// probe can use the same connection; a file's body is never fetched.
+// A GET through libcurl (WinINet on Windows) that stops after the headers of the final answer;
+// its status code, or 0 when nothing answered. A short error answer is read to its end, so a
+// session's next probe can use the same connection; a file's body is never fetched.
 class TProbeSession {
  public:
   TProbeSession();
@@ -138,7 +140,8 @@ struct TPostResult {
 // One POST through a fresh cpp-httplib client (redirects followed, TLS through OpenSSL with
 // "reason(n)" in its failure texts). Throws ov::Error when no answer arrives.
 TPostResult IdPost(const std::string& aUrl, const std::string& aBody, const THttpOptions& aOptions);
-// One POST through a fresh libcurl handle. Throws ov::Error when no answer arrives.
+// One POST through a fresh libcurl handle (WinHTTP session on Windows). Throws ov::Error when
+// no answer arrives.
 TPostResult NetPost(const std::string& aUrl, const std::string& aBody,
                     const THttpOptions& aOptions);
 

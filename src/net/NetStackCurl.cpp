@@ -11,13 +11,6 @@
 
 namespace ov::net {
 
-std::string THttpResponse::Header(const std::string& aName) const {
-  for (const auto& [k, v] : Headers) {
-    if (ov::str::SameText(k, aName)) return v;
-  }
-  return {};
-}
-
 namespace {
 
 std::atomic<bool> gNetCreationFails{false};

@@ -45,11 +45,13 @@ std::wstring LongPath(const std::string& aPath) {
 
 uint32_t LastErrorCode() { return GetLastError(); }
 
-std::string ErrorText(uint32_t aCode) {
+std::string ErrorText(uint32_t aCode, const wchar_t* aModule) {
+  HMODULE module = aModule ? GetModuleHandleW(aModule) : nullptr;
   wchar_t* buf = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, aCode, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS |
+                                     (module ? FORMAT_MESSAGE_FROM_HMODULE : 0),
+                                 module, aCode, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
   std::string text;
   if (n > 0 && buf) text = Narrow(std::wstring_view(buf, n));
   if (buf) LocalFree(buf);

@@ -26,8 +26,9 @@ std::string Narrow(std::wstring_view aWide);
 std::wstring LongPath(const std::string& aPath);
 
 // The calling thread's GetLastError() and the system's text for a code (without the trailing
-// line break), in UTF-8.
+// line break), in UTF-8. aModule names a loaded library whose own codes have their texts there
+// and not in the system's table (L"winhttp.dll", L"wininet.dll": 12000-12999).
 uint32_t LastErrorCode();
-std::string ErrorText(uint32_t aCode);
+std::string ErrorText(uint32_t aCode, const wchar_t* aModule = nullptr);
 
 }  // namespace ov::platform::win

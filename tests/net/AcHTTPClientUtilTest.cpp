@@ -561,6 +561,30 @@ TEST_P(AcHTTPClient, TlsWithTheCaFileAndRefusedWithoutIt) {
   EXPECT_EQ(ReadHost(Host("C:\\dl\\s.bin")), data);
 }
 
+// The CA file vouches for the names its certificate carries, not for another name of the same
+// server.
+TEST_P(AcHTTPClient, TlsWithTheCaFileRefusesAnotherHostName) {
+  std::string cert, key;
+  MakeCertificate(cert, key);  // for 127.0.0.1
+  Serve("/s.bin", Pattern(3000));
+  FStore.Stop();
+  ov::standin::TFileStoreConfig cfg;
+  cfg.Root = RootDir();
+  cfg.CertFile = cert;
+  cfg.KeyFile = key;
+  ASSERT_TRUE(FStore.Start(cfg));
+  const std::string url = "https://localhost:" + std::to_string(FStore.Port()) + "/s.bin";
+  // The server answers under that name when nothing is checked.
+  ov::net::THttpOptions unchecked;
+  unchecked.VerifyPeer = false;
+  EXPECT_GT(ov::net::NetPost(url, "{}", unchecked).Status, 0);
+  TAcHTTPClient c;
+  c.SetCaFile(cert);
+  EXPECT_NE(ErrorOf(c, url, "C:\\dl\\s.bin"), "<no error>");
+  EXPECT_FALSE(HostExists(Host("C:\\dl\\s.bin")));
+  EXPECT_EQ(Parts("C:\\dl\\s.bin"), "");
+}
+
 TEST_P(AcHTTPClient, NetFileExistsStopsAfterTheHeaders) {
   Serve("/e/here.png", Pattern(5 << 20));
   TAcHTTPClient c;
@@ -574,6 +598,23 @@ TEST_P(AcHTTPClient, NetFileExistsStopsAfterTheHeaders) {
   EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
   EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/none.png"));
   EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+}
+
+TEST_P(AcHTTPClient, NetFileExistsOverTlsTrustsTheCaFile) {
+  std::string cert, key;
+  MakeCertificate(cert, key);
+  Serve("/e/here.png", Pattern(1000));
+  FStore.Stop();
+  ov::standin::TFileStoreConfig cfg;
+  cfg.Root = RootDir();
+  cfg.CertFile = cert;
+  cfg.KeyFile = key;
+  ASSERT_TRUE(FStore.Start(cfg));
+  TAcHTTPClient c;
+  EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+  c.SetCaFile(cert);
+  EXPECT_TRUE(c.NetFileExists(FStore.BaseUrl() + "/e/here.png"));
+  EXPECT_FALSE(c.NetFileExists(FStore.BaseUrl() + "/e/none.png"));
 }
 
 TEST_P(AcHTTPClient, ProbesForMissingFilesShareOneConnection) {
