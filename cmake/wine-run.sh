@@ -4,7 +4,9 @@
 # output (ctest would wait for every process that holds it open), and kept for a minute after
 # the last program ends; a cold start costs seconds.
 : "${WINEDEBUG:=-all}"
-export WINEDEBUG
+# No menu entries on the Linux desktop for the shortcuts the tests make.
+: "${WINEDLLOVERRIDES:=winemenubuilder.exe=d}"
+export WINEDEBUG WINEDLLOVERRIDES
 [ -n "$WINEPREFIX" ] && export WINEPREFIX
 prefix=${WINEPREFIX:-$HOME/.wine}
 mkdir -p "$prefix"
@@ -17,5 +19,10 @@ done
 if [ -z "$running" ]; then
   /usr/lib/wine/wineserver -p60 </dev/null >/dev/null 2>&1
   /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+  # Wine links the user's Desktop, Documents and the like to the Linux home; the shortcuts and
+  # files of the tests stay inside the prefix instead.
+  find "$prefix/drive_c/users" -type l 2>/dev/null | while read -r link; do
+    rm -f "$link" && mkdir -p "$link"
+  done
 fi
 exec /usr/lib/wine/wine64 "$@"

@@ -6,8 +6,10 @@
 #include <shobjidl.h>
 
 #include <filesystem>
+#include <set>
 
 #include "common/RealProcess.h"
+#include "base/OVInstHelperUtil.h"
 #include "common/TestHost.h"
 #include "e2e/OvInstHost.h"
 #include "platform/Services.h"
@@ -55,6 +57,30 @@ void EnsureConsole() {
   SetStdHandle(STD_OUTPUT_HANDLE, out);
   SetStdHandle(STD_ERROR_HANDLE, err);
 }
+
+// The shell folders the installs put shortcuts in; they are the machine's, not the test's.
+std::vector<std::filesystem::path> ShellFolders() {
+  std::vector<std::filesystem::path> out;
+  for (const char* name : {"Common Desktop", "Desktop", "Common Start Menu", "Start Menu"}) {
+    const std::string dir = TInstHelper::GetSysDir(name);
+    if (!dir.empty()) out.push_back(FsPath(dir));
+  }
+  return out;
+}
+
+std::set<std::filesystem::path> ShellFolderEntries() {
+  std::set<std::filesystem::path> entries;
+  for (const auto& dir : ShellFolders()) {
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      entries.insert(it->path());
+    }
+  }
+  return entries;
+}
+
+std::set<std::filesystem::path> gShellEntriesBefore;
 
 bool IsSystemImage(const std::string& aImage) {
   std::string lower;
@@ -125,7 +151,10 @@ bool TProgramRun::Interrupt() {
   return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetProcessId(reinterpret_cast<HANDLE>(FHandle)));
 }
 
-void BeginInstalls() { ov::platform::SettingsStore::SetRootOverride(""); }
+void BeginInstalls() {
+  ov::platform::SettingsStore::SetRootOverride("");
+  gShellEntriesBefore = ShellFolderEntries();
+}
 
 void EndInstalls() {
   std::vector<ov::platform::RegisteredService> services;
@@ -133,6 +162,10 @@ void EndInstalls() {
     for (const auto& s : services) {
       if (!s.ImagePath.empty() && !IsSystemImage(s.ImagePath)) TServices::Remove(s.Name);
     }
+  }
+  for (const auto& p : ShellFolderEntries()) {
+    std::error_code ec;
+    if (!gShellEntriesBefore.count(p)) std::filesystem::remove_all(p, ec);
   }
   // The installer's remembered choices, in the 32-bit view it writes.
   HKEY software = nullptr;
