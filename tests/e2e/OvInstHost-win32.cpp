@@ -1,14 +1,6 @@
 #include "platform/Win32Util.h"
 
-#include <objbase.h>
-#include <objidl.h>
-#include <shlobj.h>
-#include <shobjidl.h>
-
-#include <filesystem>
-
 #include "common/RealProcess.h"
-#include "common/TestHost.h"
 #include "e2e/OvInstHost.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
@@ -142,32 +134,5 @@ void EndInstalls() {
     RegCloseKey(software);
   }
 }
-
-std::string ShortcutTargets(const std::string& aWinDir) {
-  std::string out;
-  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(FsPath(aWinDir), ec)) {
-    if (_wcsicmp(e.path().extension().c_str(), L".lnk") != 0) continue;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link)))) {
-      continue;
-    }
-    IPersistFile* file = nullptr;
-    wchar_t target[MAX_PATH + 1] = {};
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(e.path().c_str(), STGM_READ)) &&
-        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
-      out += win::Narrow(target) + "\n";
-    }
-    if (file) file->Release();
-    link->Release();
-  }
-  if (com) CoUninitialize();
-  return out;
-}
-
-std::string FolderInTheWayText() { return win::ErrorText(ERROR_ACCESS_DENIED); }
 
 }  // namespace ovtest

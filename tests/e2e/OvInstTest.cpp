@@ -17,6 +17,7 @@
 #include "base/OVLibUtil.h"
 #include "common/RealProcess.h"
 #include "common/ServiceTest.h"
+#include "common/TestHost.h"
 #include "e2e/OvInstHost.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
