@@ -5,7 +5,6 @@
 
 #include "Publish.h"
 #include "base/Alglibrary.h"
-#include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
 #include "common/TestHost.h"
@@ -314,9 +313,7 @@ TEST_F(PipelineTest, WebModuleSetupWritesSettingsAndShortcuts) {
   std::string host;
   FHelper->GetWebHost(host);
   EXPECT_EQ(plain("AppHost"), host);
-  // All users' desktop where the system names one, else the user's.
-  std::string desktop = TInstHelper::GetSysDir("Common Desktop");
-  if (desktop.empty()) desktop = TInstHelper::GetSysDir("Desktop");
+  const std::string desktop = InstallDesktop();
   ASSERT_FALSE(desktop.empty());
   const std::string shortcut = desktop + "\\Ketrin-saas.lnk";
   EXPECT_NE(ovtest::ShortcutTargets(desktop).find(Host("D:\\soft\\Web\\OVWebClient.exe")),
