@@ -120,6 +120,13 @@ target_link_libraries(net_tests PRIVATE ovstandin_lib)
 ov_test(cli_tests cli/ConsoleReceiverTest.cpp)
 target_link_libraries(cli_tests PRIVATE ovcli)
 
+ov_test(install_tests install/SoftBaseHelperUtilTest.cpp install/SoftSaasHelperUtilTest.cpp
+  install/SoftCorvelaHelperUtilTest.cpp install/SoftSaasSlidesTest.cpp
+  install/SoftSaasPipelineTest.cpp install/InstallRunUtilTest.cpp)
+target_link_libraries(install_tests PRIVATE ovtestservices)
+target_compile_definitions(install_tests PRIVATE OV_SAMPLE_PROGRAM="Z:$<TARGET_FILE:ov_sample_program>")
+add_dependencies(install_tests ov_sample_program)
+
 # Whole installs through ovinst.exe (ctest --preset win64 -L e2e).
 if(OV_WIN_SAMPLE_DIR)
   ov_test(e2e_tests LABEL e2e e2e/OvInstTest.cpp e2e/OvInstHost-win32.cpp)

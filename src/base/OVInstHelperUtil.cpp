@@ -44,7 +44,8 @@ bool TInstHelper::SelectFolderDialog(void*, const std::string& Caption,
 }
 
 std::string TInstHelper::GetSysDir(const std::string& aName) {
-  std::string v;
+  std::string v = ov::platform::ShellFolder(aName);
+  if (!v.empty()) return v;
   if (!SettingsStore::ReadString(RootKey::LocalMachine, kShellFolders, aName, v)) v.clear();
   if (v.empty() && !SettingsStore::ReadString(RootKey::CurrentUser, kShellFolders, aName, v)) {
     v.clear();

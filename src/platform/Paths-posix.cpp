@@ -525,6 +525,8 @@ class PathMapper {
 
 std::string XdgDataHome() { return EnvOr("XDG_DATA_HOME", HomeDir() + "/.local/share"); }
 
+std::string ShellFolder(const std::string& /*aName*/) { return {}; }
+
 std::string XdgDesktopDir() {
   std::string env = EnvOr("XDG_DESKTOP_DIR", "");
   if (!env.empty()) return env;

@@ -88,6 +88,22 @@ void SetProgramFileOverride(const std::string& aWinPath) {
   gProgramOverride = aWinPath;
 }
 
+// Asked of the shell, not read from its legacy registry values: those are absent where the
+// registry's roots are moved (tests) and only a copy of the shell's answer elsewhere.
+std::string ShellFolder(const std::string& aName) {
+  static const struct {
+    const char* Name;
+    const KNOWNFOLDERID* Id;
+  } kFolders[] = {{"Desktop", &FOLDERID_Desktop},
+                  {"Common Desktop", &FOLDERID_PublicDesktop},
+                  {"Start Menu", &FOLDERID_StartMenu},
+                  {"Common Start Menu", &FOLDERID_CommonStartMenu}};
+  for (const auto& f : kFolders) {
+    if (str::SameText(aName, f.Name)) return KnownFolder(*f.Id);
+  }
+  return {};
+}
+
 std::string XdgDataHome() { return KnownFolder(FOLDERID_LocalAppData); }
 std::string XdgDesktopDir() { return KnownFolder(FOLDERID_Desktop); }
 

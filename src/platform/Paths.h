@@ -68,4 +68,9 @@ void SetProgramFileOverride(const std::string& aWinPath);
 std::string XdgDataHome();
 std::string XdgDesktopDir();
 
+// The system's folder under its "Shell Folders" name ("Desktop", "Common Desktop", "Start Menu",
+// "Common Start Menu") where the system answers for it; empty where the registry's value is the
+// answer (a prefix's registry on POSIX).
+std::string ShellFolder(const std::string& aName);
+
 }  // namespace ov::platform

@@ -6,6 +6,7 @@
 #include "Publish.h"
 #include "sample/PublishSample.h"
 #include "base/LoggerUtil.h"
+#include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "net/ServiceSettings.h"
 #include "platform/MainThread.h"
@@ -64,6 +65,11 @@ std::string TServiceTest::Serve(const std::string& aPath, const std::string& aDa
   std::filesystem::create_directories(std::filesystem::path(host).parent_path());
   std::ofstream(host, std::ios::binary) << aData;
   return FStore.BaseUrl() + aPath;
+}
+
+std::string TServiceTest::InstallDesktop() {
+  const std::string common = TInstHelper::GetSysDir("Common Desktop");
+  return common.empty() ? TInstHelper::GetSysDir("Desktop") : common;
 }
 
 std::string TServiceTest::LogText() const {

@@ -31,6 +31,9 @@ class TServiceTest : public TPrefixTest {
   std::string CatalogueFile() const { return FRoot + "/../catalogue.json"; }
   // The day's log so far.
   std::string LogText() const;
+  // The desktop the installs put their shortcuts on: all users' where the system names one,
+  // else the user's.
+  static std::string InstallDesktop();
   std::string RootDir() const { return FRoot; }
 
   static constexpr const char* kPrefixPiece = "ABCD";

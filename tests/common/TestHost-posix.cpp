@@ -1,8 +1,12 @@
 #include <stdlib.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <system_error>
 
 #include "common/TestHost.h"
+#include "platform/Paths.h"
 
 namespace ovtest {
 
@@ -31,6 +35,21 @@ void RemoveDrive(const std::string& aPrefix, char aLetter) {
   std::error_code ec;
   std::filesystem::remove(aPrefix + "/dosdevices/" + std::string(1, aLetter) + ":", ec);
 }
+
+std::string ShortcutTargets(const std::string& aWinDir) {
+  std::string out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(ov::platform::MapToHost(aWinDir), ec)) {
+    if (e.path().extension() != ".desktop") continue;
+    std::ifstream in(e.path());
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("Exec=", 0) == 0) out += line.substr(5) + "\n";
+    }
+  }
+  return out;
+}
+
+std::string FolderInTheWayText() { return std::strerror(EISDIR); }
 
 void THostIsolation::Begin() {}
 void THostIsolation::End() {}

@@ -18,9 +18,15 @@ std::filesystem::path FsPath(const std::string& aHostPath);
 std::string AddDrive(const std::string& aPrefix, char aLetter);
 void RemoveDrive(const std::string& aPrefix, char aLetter);
 
+// The shortcuts in a Windows folder: what each one starts, as host paths, one a line.
+std::string ShortcutTargets(const std::string& aWinDir);
+// The system's text when a folder stands where a file is to be written.
+std::string FolderInTheWayText();
+
 // Keeps a test's traces on the machine apart from the next test's: on Windows the registry
 // roots are moved below a key of the test's own, and what the test left on the C drive's top
-// level and in that key is removed at the end. Nothing to do where every test has a prefix.
+// level, in the all-users desktop and start menu and in that key is removed at the end.
+// Nothing to do where every test has a prefix.
 class THostIsolation {
  public:
   void Begin();
@@ -29,6 +35,7 @@ class THostIsolation {
  private:
   std::string FRegistryKey;
   std::set<std::filesystem::path> FDriveC;  // the C drive's top level at the start
+  std::set<std::filesystem::path> FShared;  // the shared shortcut folders' entries at the start
 };
 
 }  // namespace ovtest

@@ -1,16 +1,13 @@
 #include <signal.h>
+#include <stdio.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "common/RealProcess.h"
 #include "e2e/OvInstHost.h"
-#include "platform/Paths.h"
 #include "platform/Services.h"
 
 namespace ovtest {
@@ -65,21 +62,5 @@ void EndInstalls() {
   ov::platform::StopSupervision();
   ReapAdopted();
 }
-
-std::string ShortcutTargets(const std::string& aWinDir) {
-  std::string out;
-  std::error_code ec;
-  for (const auto& e :
-       std::filesystem::directory_iterator(ov::platform::MapToHost(aWinDir), ec)) {
-    if (e.path().extension() != ".desktop") continue;
-    std::ifstream in(e.path());
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("Exec=", 0) == 0) out += line.substr(5) + "\n";
-    }
-  }
-  return out;
-}
-
-std::string FolderInTheWayText() { return std::strerror(EISDIR); }
 
 }  // namespace ovtest

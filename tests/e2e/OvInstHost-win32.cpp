@@ -1,16 +1,6 @@
 #include "platform/Win32Util.h"
 
-#include <objbase.h>
-#include <objidl.h>
-#include <shlobj.h>
-#include <shobjidl.h>
-
-#include <filesystem>
-#include <set>
-
 #include "common/RealProcess.h"
-#include "base/OVInstHelperUtil.h"
-#include "common/TestHost.h"
 #include "e2e/OvInstHost.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
@@ -57,30 +47,6 @@ void EnsureConsole() {
   SetStdHandle(STD_OUTPUT_HANDLE, out);
   SetStdHandle(STD_ERROR_HANDLE, err);
 }
-
-// The shell folders the installs put shortcuts in; they are the machine's, not the test's.
-std::vector<std::filesystem::path> ShellFolders() {
-  std::vector<std::filesystem::path> out;
-  for (const char* name : {"Common Desktop", "Desktop", "Common Start Menu", "Start Menu"}) {
-    const std::string dir = TInstHelper::GetSysDir(name);
-    if (!dir.empty()) out.push_back(FsPath(dir));
-  }
-  return out;
-}
-
-std::set<std::filesystem::path> ShellFolderEntries() {
-  std::set<std::filesystem::path> entries;
-  for (const auto& dir : ShellFolders()) {
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      entries.insert(it->path());
-    }
-  }
-  return entries;
-}
-
-std::set<std::filesystem::path> gShellEntriesBefore;
 
 bool IsSystemImage(const std::string& aImage) {
   std::string lower;
@@ -151,10 +117,7 @@ bool TProgramRun::Interrupt() {
   return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetProcessId(reinterpret_cast<HANDLE>(FHandle)));
 }
 
-void BeginInstalls() {
-  ov::platform::SettingsStore::SetRootOverride("");
-  gShellEntriesBefore = ShellFolderEntries();
-}
+void BeginInstalls() { ov::platform::SettingsStore::SetRootOverride(""); }
 
 void EndInstalls() {
   std::vector<ov::platform::RegisteredService> services;
@@ -162,10 +125,6 @@ void EndInstalls() {
     for (const auto& s : services) {
       if (!s.ImagePath.empty() && !IsSystemImage(s.ImagePath)) TServices::Remove(s.Name);
     }
-  }
-  for (const auto& p : ShellFolderEntries()) {
-    std::error_code ec;
-    if (!gShellEntriesBefore.count(p)) std::filesystem::remove_all(p, ec);
   }
   // The installer's remembered choices, in the 32-bit view it writes.
   HKEY software = nullptr;
@@ -175,32 +134,5 @@ void EndInstalls() {
     RegCloseKey(software);
   }
 }
-
-std::string ShortcutTargets(const std::string& aWinDir) {
-  std::string out;
-  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(FsPath(aWinDir), ec)) {
-    if (_wcsicmp(e.path().extension().c_str(), L".lnk") != 0) continue;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link)))) {
-      continue;
-    }
-    IPersistFile* file = nullptr;
-    wchar_t target[MAX_PATH + 1] = {};
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(e.path().c_str(), STGM_READ)) &&
-        SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) {
-      out += win::Narrow(target) + "\n";
-    }
-    if (file) file->Release();
-    link->Release();
-  }
-  if (com) CoUninitialize();
-  return out;
-}
-
-std::string FolderInTheWayText() { return win::ErrorText(ERROR_ACCESS_DENIED); }
 
 }  // namespace ovtest

@@ -39,9 +39,5 @@ void BeginInstalls();
 // After them: stops and removes the services they registered and what they wrote to the
 // machine's settings.
 void EndInstalls();
-// The shortcuts in a Windows folder: what each one starts, as host paths, one a line.
-std::string ShortcutTargets(const std::string& aWinDir);
-// The system's text when a folder stands where a file is to be written.
-std::string FolderInTheWayText();
 
 }  // namespace ovtest

@@ -13,10 +13,10 @@
 #include <sstream>
 
 #include "base/Alglibrary.h"
-#include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "common/RealProcess.h"
 #include "common/ServiceTest.h"
+#include "common/TestHost.h"
 #include "e2e/OvInstHost.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
@@ -167,8 +167,7 @@ TEST_F(OvInstTest, InstallsTheKetrinSampleWholly) {
   EXPECT_NE(TovLib::IniRead("Main", "AppTitle", "", ini), "KetrinWeb");  // stored encrypted
 
   // One shortcut per module on the desktop, pointing at the installed programs.
-  const std::string desktop = TInstHelper::GetSysDir("Desktop");
-  const std::string execs = ovtest::ShortcutTargets(desktop);
+  const std::string execs = ovtest::ShortcutTargets(InstallDesktop());
   ASSERT_EQ(std::count(execs.begin(), execs.end(), '\n'), 2) << execs;
   EXPECT_NE(execs.find(Host("C:\\Shop\\Web\\OVWebClient.exe")), std::string::npos) << execs;
   EXPECT_NE(execs.find(Host("C:\\Shop\\Caldis\\Caldis.exe")), std::string::npos) << execs;

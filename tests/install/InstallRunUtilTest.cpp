@@ -9,6 +9,7 @@
 #include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
+#include "common/TestHost.h"
 #include "install/InstallRunUtil.h"
 #include "install/SoftKetrinHelperUtil.h"
 #include "platform/MainThread.h"
@@ -214,8 +215,10 @@ TEST_F(InstallRunTest, AnErrorInTheWorkerFailsTheModuleAndAStopIsFinal) {
   EXPECT_EQ(msg, "终止安装");
   EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.exe")));
   EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.ini")));
-  EXPECT_FALSE(HostExists(Host(TInstHelper::GetSysDir("Desktop"))) &&
-               !stdfs::is_empty(Host(TInstHelper::GetSysDir("Desktop"))));
+  for (const char* desktop : {"Common Desktop", "Desktop"}) {
+    const std::string links = ovtest::ShortcutTargets(TInstHelper::GetSysDir(desktop));
+    EXPECT_EQ(links.find(Host("C:\\Soft\\Web\\OVWebClient.exe")), std::string::npos) << links;
+  }
 }
 
 TEST_F(InstallRunTest, AServiceProductsFolderIsItsServicesThenItsOwnThenTheDefault) {

@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "Publish.h"
 #include "base/Alglibrary.h"
-#include "base/OVInstHelperUtil.h"
 #include "base/OVLibUtil.h"
 #include "common/ServiceTest.h"
+#include "common/TestHost.h"
 #include "install/SoftKetrinHelperUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/MainThread.h"
+#include "platform/ShellLinks.h"
 #include "update/UpdateObjUtil.h"
 
 namespace stdfs = std::filesystem;
@@ -36,9 +35,11 @@ class PipelineTest : public TServiceTest {
     FHelper.reset();
     TServiceTest::TearDown();
   }
+  // The path in UTF-8: a narrow std::filesystem path is read in the ANSI code page on Windows.
   void Source(const std::string& aPath, const std::string& aData) {
-    stdfs::create_directories(stdfs::path(FSource + "/" + aPath).parent_path());
-    std::ofstream(FSource + "/" + aPath, std::ios::binary) << aData;
+    const stdfs::path file = ovtest::FsPath(FSource + "/" + aPath);
+    stdfs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << aData;
   }
   // Publishes the source as the web module's update folder; returns its address.
   std::string PublishWeb(bool aZip = false) {
@@ -267,7 +268,7 @@ TEST_F(PipelineTest, DownloadCopiesOfCopiedFilesAreDeletedAlsoWhenALaterCopyFail
   std::string result;
   ASSERT_EQ(Install(url, result), -1);
   EXPECT_EQ(result, "更新失败：.\\b.txt");
-  EXPECT_NE(FHelper->FailReason().v().find(std::strerror(EISDIR)), std::string::npos)
+  EXPECT_NE(FHelper->FailReason().v().find(ovtest::FolderInTheWayText()), std::string::npos)
       << FHelper->FailReason().v();
   EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\a.txt")), "first");
   EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\a.txt")));
@@ -312,7 +313,14 @@ TEST_F(PipelineTest, WebModuleSetupWritesSettingsAndShortcuts) {
   std::string host;
   FHelper->GetWebHost(host);
   EXPECT_EQ(plain("AppHost"), host);
-  const std::string desktop = TInstHelper::GetSysDir("Desktop");
-  EXPECT_TRUE(HostExists(Host(desktop + "\\Ketrin-saas.desktop")));
+  const std::string desktop = InstallDesktop();
+  ASSERT_FALSE(desktop.empty());
+  const std::string shortcut = desktop + "\\Ketrin-saas.lnk";
+  EXPECT_NE(ovtest::ShortcutTargets(desktop).find(Host("D:\\soft\\Web\\OVWebClient.exe")),
+            std::string::npos)
+      << ovtest::ShortcutTargets(desktop);
+  // The shared desktop outlives the test's own folders.
+  std::error_code ec;
+  stdfs::remove(ovtest::FsPath(Host(ov::platform::ShortcutFileOf(shortcut))), ec);
   FreeSoftVar();
 }

@@ -254,7 +254,8 @@ bool ListSource(const fs::path& aRoot, const std::set<std::string>& aSkipTop,
       continue;
     }
     if (it.depth() == 0 && aSkipTop.count(lname)) continue;
-    const std::string rel = U8(p.lexically_relative(aRoot).generic_string());
+    const std::u8string generic = p.lexically_relative(aRoot).generic_u8string();
+    const std::string rel(generic.begin(), generic.end());
     if (rel.find('\\') != std::string::npos) {
       aError = "file name holds a backslash: " + U8(p);
       return false;
