@@ -13,12 +13,12 @@ namespace {
 using ShellLinksTest = TPrefixTest;
 
 TEST_F(ShellLinksTest, SavesTheFileItsNameGivesAndThrowsWhereNoneCanBeWritten) {
-  const pf::ShortcutSpec spec{"C:\\App\\a.exe", "C:\\App", "A", ""};
-  pf::SaveShortcut("C:\\Links\\A.lnk", spec);
+  const pf::ShortcutSpec link{"C:\\App\\a.exe", "C:\\App", "A", ""};
+  pf::SaveShortcut("C:\\Links\\A.lnk", link);
   EXPECT_TRUE(HostExists(Host(pf::ShortcutFileOf("C:\\Links\\A.lnk"))));
   // Saving again replaces it.
-  pf::SaveShortcut("C:\\Links\\A.lnk", spec);
-  EXPECT_THROW(pf::SaveShortcut("Q:\\Links\\A.lnk", spec), ov::Error);
+  pf::SaveShortcut("C:\\Links\\A.lnk", link);
+  EXPECT_THROW(pf::SaveShortcut("Q:\\Links\\A.lnk", link), ov::Error);
 }
 
 }  // namespace

@@ -63,15 +63,15 @@ TReadBack ReadShortcut(const std::string& aLnkFile) {
 
 TEST_F(ShellLinksWin32Test, ALnkFileReadsBackThroughTheShell) {
   WriteHost("C:\\App\\shop.exe", "MZ");
-  const pf::ShortcutSpec spec{"C:\\App\\shop.exe", "C:\\店铺", "店铺 front", "C:\\店铺\\shop.ico"};
-  pf::SaveShortcut("C:\\Links\\Deep\\店铺.lnk", spec);
+  const pf::ShortcutSpec wanted{"C:\\App\\shop.exe", "C:\\店铺", "店铺 front", "C:\\店铺\\shop.ico"};
+  pf::SaveShortcut("C:\\Links\\Deep\\店铺.lnk", wanted);
   EXPECT_EQ(pf::ShortcutFileOf("C:\\Links\\Deep\\店铺.lnk"), "C:\\Links\\Deep\\店铺.lnk");
   const TReadBack r = ReadShortcut("C:\\Links\\Deep\\店铺.lnk");
   ASSERT_TRUE(SUCCEEDED(r.Result)) << std::hex << r.Result;
-  EXPECT_EQ(r.Target, spec.Target);
-  EXPECT_EQ(r.WorkingDir, spec.WorkingDir);
-  EXPECT_EQ(r.Description, spec.Description);
-  EXPECT_EQ(r.IconFile, spec.IconFile);
+  EXPECT_EQ(r.Target, wanted.Target);
+  EXPECT_EQ(r.WorkingDir, wanted.WorkingDir);
+  EXPECT_EQ(r.Description, wanted.Description);
+  EXPECT_EQ(r.IconFile, wanted.IconFile);
   EXPECT_EQ(r.Icon, 0);
 }
 
@@ -87,12 +87,12 @@ TEST_F(ShellLinksWin32Test, ATargetWithChineseNamesReadsBack) {
 // The shell's objects need COM on the calling thread: one that has none gets it for the call
 // only, and one that has a multithreaded apartment keeps it.
 TEST_F(ShellLinksWin32Test, ShortcutsAreSavedFromThreadsWithAndWithoutCom) {
-  const pf::ShortcutSpec spec{"C:\\App\\a.exe", "", "", ""};
+  const pf::ShortcutSpec wanted{"C:\\App\\a.exe", "", "", ""};
   std::string bare, mta;
   HRESULT after = E_FAIL, mtaAgain = E_FAIL;
   std::thread([&] {
     try {
-      pf::SaveShortcut("C:\\Links\\bare.lnk", spec);
+      pf::SaveShortcut("C:\\Links\\bare.lnk", wanted);
     } catch (const std::exception& e) {
       bare = e.what();
     }
@@ -103,7 +103,7 @@ TEST_F(ShellLinksWin32Test, ShortcutsAreSavedFromThreadsWithAndWithoutCom) {
   std::thread([&] {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
     try {
-      pf::SaveShortcut("C:\\Links\\mta.lnk", spec);
+      pf::SaveShortcut("C:\\Links\\mta.lnk", wanted);
     } catch (const std::exception& e) {
       mta = e.what();
     }
