@@ -7,7 +7,9 @@
 #       connection, md5sum -c, cp -r;
 #   B2  the protocol's floor: one curl process making exactly the requests the installer made
 #       (its request log, replayed in order on one reused connection), md5sum -c, cp -r.
-# Prints wall times, both ratios, requests per file and ovinst's peak resident memory.
+# ovinst runs twice: with --jobs 1 (one download at a time, as the window does by default) and
+# with --jobs 4 (files downloaded ahead of the walk). B2 replays the --jobs 1 run's requests.
+# Prints wall times, the ratios, requests per file and ovinst's peak resident memory.
 # Usage: bench/install.sh [build dir]   (default build/dev)   ROUNDS=n (default 3, medians)
 #   SETS="a b", KINDS="xml ver" pick the cases; KEEP=1 keeps the work folder and its logs.
 set -euo pipefail
@@ -67,9 +69,9 @@ clear_log() { curl -sf -d "" "$BASE/_control/log/clear" >/dev/null; }
 
 # A fresh prefix with ovinst in its program folder, pointed at the stand-in, for one module
 # kind: the descriptor folder or the version file (the catalogue is switched by copying).
-# Prints "seconds peak_kib requests files".
-install_run() {  # set kind
-  local set=$1 kind=$2 run
+# Prints "seconds peak_kib requests files"; the request log of a --jobs 1 run is kept for B2.
+install_run() {  # set kind jobs
+  local set=$1 kind=$2 jobs=$3 run
   run=$(fresh_dir)
   mkdir -p "$run/prefix/drive_c/OVBench"
   export OV_PREFIX="$run/prefix"
@@ -90,12 +92,12 @@ install_run() {  # set kind
   local t0 t1
   t0=$(now)
   /usr/bin/time -f '%M' -o "$run/rss" "$run/prefix/drive_c/OVBench/ovinst" --modules "$modules" \
-    --dir 'C:\Bench' >/dev/null 2>"$run/err" || { cat "$run/err" >&2; exit 1; }
+    --dir 'C:\Bench' --jobs "$jobs" >/dev/null 2>"$run/err" || { cat "$run/err" >&2; exit 1; }
   t1=$(now)
-  store_log > "$WORK/log.$set.$kind.json"
-  local files requests
+  local files requests log="$WORK/log.$set.$kind.j$jobs.json"
+  store_log > "$log"
   files=$(ls "$WORK/src/$set" | wc -l)
-  requests=$(python3 -c 'import json,sys; print(len(json.load(open(sys.argv[1]))))' "$WORK/log.$set.$kind.json")
+  requests=$(python3 -c 'import json,sys; print(len(json.load(open(sys.argv[1]))))' "$log")
   echo "$(secs "$t0" "$t1") $(cat "$run/rss") $requests $files"
   [ "$set" = b ] && rm -rf "$run"
   return 0
@@ -129,7 +131,7 @@ b1_run() {  # set kind
 b2_run() {  # set kind
   local set=$1 kind=$2 dir cfg="$WORK/b2.cfg"
   dir=$(fresh_dir)/b2; mkdir -p "$dir"
-  python3 - "$WORK/log.$set.$kind.json" "$BASE" "$dir" > "$cfg" <<'PY'
+  python3 - "$WORK/log.$set.$kind.j1.json" "$BASE" "$dir" > "$cfg" <<'PY'
 import json, sys, os
 log, base, out = json.load(open(sys.argv[1])), sys.argv[2], sys.argv[3]
 first = True
@@ -161,25 +163,28 @@ PY
 echo "ovinst against the stand-in, $ROUNDS rounds, medians:"
 for set in ${SETS:-a b}; do
   for kind in ${KINDS:-xml ver}; do
-    ins=""; b1s=""; b2s=""; rss=0; req=0; files=0
+    o1s=""; o4s=""; b1s=""; b2s=""; rss=0; req=0; files=0
     for r in $(seq 1 "$ROUNDS"); do
       # The order turns each round, so each contender follows each other one as often.
-      for who in $(case $((r % 3)) in 1) echo "ov b1 b2";; 2) echo "b1 b2 ov";; 0) echo "b2 ov b1";; esac); do
+      for who in $(case $((r % 4)) in 1) echo "o1 o4 b1 b2";; 2) echo "o4 b1 b2 o1";;
+                                      3) echo "b1 b2 o1 o4";; 0) echo "b2 o1 o4 b1";; esac); do
         case $who in
-          ov) read -r t m q f < <(install_run "$set" "$kind")
-              ins+="$t "; [ "$m" -gt "$rss" ] && rss=$m; req=$q; files=$f ;;
+          o1|o4) read -r t m q f < <(install_run "$set" "$kind" "${who#o}")
+                 [ "$who" = o1 ] && o1s+="$t " || o4s+="$t "
+                 [ "$m" -gt "$rss" ] && rss=$m; req=$q; files=$f ;;
           b1) b1s+="$(b1_run "$set" "$kind") " ;;
-          b2) [ -s "$WORK/log.$set.$kind.json" ] || install_run "$set" "$kind" >/dev/null
+          b2) [ -s "$WORK/log.$set.$kind.j1.json" ] || install_run "$set" "$kind" 1 >/dev/null
               b2s+="$(b2_run "$set" "$kind") " ;;
         esac
       done
     done
-    i=$(echo $ins | median); b1=$(echo $b1s | median); b2=$(echo $b2s | median)
-    goal=1.3; [ "$set" = b ] && goal=1.25
+    o1=$(echo $o1s | median); o4=$(echo $o4s | median)
+    b1=$(echo $b1s | median); b2=$(echo $b2s | median)
     label="(a) 2000 x 20 KiB"; [ "$set" = b ] && label="(b) 8 x 64 MiB   "
-    awk -v l="$label" -v k="$kind" -v i="$i" -v b1="$b1" -v b2="$b2" -v q="$req" -v f="$files" \
-        -v m="$rss" -v g="$goal" 'BEGIN{
-      printf "%s %-3s: ovinst %.3f s, B1 %.3f s, B2 %.3f s; ratio to B1 %.2f, to B2 %.2f (goal <= %s); %.2f requests/file; peak RSS %.1f MiB (goal < 100)\n",
-        l, k, i, b1, b2, i/b1, i/b2, g, q/f, m/1024 }'
+    awk -v l="$label" -v k="$kind" -v o1="$o1" -v o4="$o4" -v b1="$b1" -v b2="$b2" -v q="$req" \
+        -v f="$files" -v m="$rss" -v set="$set" 'BEGIN{
+      goal = (set == "a") ? "jobs 4 <= 1.0 B1 and <= 0.8 B2" : "jobs 4 <= jobs 1"
+      printf "%s %-3s: jobs 1 %.3f s, jobs 4 %.3f s, B1 %.3f s, B2 %.3f s; jobs 4 to B1 %.2f, to B2 %.2f, to jobs 1 %.2f (goal %s); %.2f requests/file; peak RSS %.1f MiB (goal < 100)\n",
+        l, k, o1, o4, b1, b2, o4/b1, o4/b2, o4/o1, goal, q/f, m/1024 }'
   done
 done

@@ -28,13 +28,15 @@ constexpr int32_t kWorkerJoinMs = 10000;
 
 const char* const kUsage =
     "usage: ovinst [--product CODE] [--modules web,pos] [--dir PATH] [--lang EN|CN]\n"
-    "              [--corp-id ID --install-code CODE] [--debug] [--json] [--help]\n"
+    "              [--corp-id ID --install-code CODE] [--jobs N] [--debug] [--json]\n"
+    "              [--help]\n"
     "Installs the chosen modules of a product unattended, as the window would.\n"
     "  --product CODE   a row of the product table (default: ketrin)\n"
     "  --modules LIST   web, pos or both (default: the remembered choice, else both)\n"
     "  --dir PATH       install folder, a Windows path (default: the remembered one)\n"
     "  --lang EN|CN     language of the texts (default EN)\n"
     "  --corp-id, --install-code   enterprise id and install code (product corvela)\n"
+    "  --jobs N         files downloaded at once, 1 to 16 (default 4)\n"
     "  --debug          debug logging for this run\n"
     "  --json           one JSON object a line on stdout (hints, progress, modules, result)\n"
     "exit codes: 0 installed, 1 failed or stopped, 2 bad arguments\n";
@@ -45,6 +47,7 @@ struct TArgs {
   std::string Dir;
   std::string Lang = "EN";
   std::string CorpId, InstallCode;
+  int32_t Jobs = 4;
   bool Debug = false;
   bool Json = false;
 };
@@ -91,6 +94,13 @@ int main(int argc, char** argv) {
       a.CorpId = v;
     else if (k == "--install-code")
       a.InstallCode = v;
+    else if (k == "--jobs") {
+      if (!ov::str::TryStrToInt(v, a.Jobs) || a.Jobs < 1 ||
+          a.Jobs > TSoftSaasHelper::kMaxDownloadJobs) {
+        return BadArgs("--jobs must be a number from 1 to " +
+                       std::to_string(TSoftSaasHelper::kMaxDownloadJobs));
+      }
+    }
     else
       return BadArgs("unknown option " + k);
   }
@@ -122,6 +132,8 @@ int main(int argc, char** argv) {
   SoftVar().name().SetV(info.DisplayName);
   const std::string oldDebug = TovLib::IniOptRead("IsDebug", "");
   if (a.Debug) TovLib::IniOptWrite("IsDebug", "1");
+
+  if (TSoftSaasHelper* installer = ProductInstaller(info.Code)) installer->SetDownloadJobs(a.Jobs);
 
   TInstallChoice choice;
   choice.Code = info.Code;

@@ -26,7 +26,9 @@ class IInstallReceiver {
   // True for a receiver whose hint handlers may run on any thread: the installer then calls
   // them on its worker directly instead of handing each hint to the main thread.
   virtual bool TakesHintsOnAnyThread() const { return false; }
-  // Called on the downloading thread itself; a receiver that uses it must be thread-safe.
+  // The bytes downloaded so far, a count that grows over the run (one that falls starts
+  // again). Called on a downloading thread, one call at a time; a receiver that uses it must
+  // be thread-safe.
   virtual void ShowDownloadBytes(int64_t /*aRead*/, int64_t /*aTotal*/) {}
   // Around each module of the run, on the caller's thread: its name, then its result (1 or -1)
   // with the message of a failure.

@@ -278,6 +278,15 @@ bool TSoftSaasHelper::UpdateFileTime(const std::string& aFile, const std::string
   return ok;
 }
 
+void TSoftSaasHelper::CountDownloadBytes(TByteCount& aCount, int64_t aRead) {
+  if (aRead < 0) return;
+  // Under the lock to the end, so the receiver never sees the total fall.
+  std::lock_guard<std::mutex> g(FBytesLock);
+  FBytesAll += aRead >= aCount.Last ? aRead - aCount.Last : aRead;
+  aCount.Last = aRead;
+  DownloadBytes(FBytesAll, -1);
+}
+
 void TSoftSaasHelper::OnFileUpdate(ov::net::IHttpStack*, const std::string&, const std::string&,
                                    int64_t, int64_t, int64_t AContentLength, int64_t AReadCount,
                                    int64_t, int64_t ATime, bool&) {
@@ -288,7 +297,7 @@ void TSoftSaasHelper::OnFileUpdate(ov::net::IHttpStack*, const std::string&, con
         text = TovLib::ConvertBytes(AContentLength) + "/" + TovLib::ConvertBytes(AReadCount) + " ";
       }
       AppFileDownProgressHint(text);
-      DownloadBytes(AReadCount, AContentLength);
+      CountDownloadBytes(FMainBytes, AReadCount);
     } catch (const std::exception& e) {
       Log(std::string("[TMain.OnFileUpdate]执行出错：") + e.what());
     }

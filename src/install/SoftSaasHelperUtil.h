@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/OVSyncObj.h"
@@ -10,6 +11,8 @@
 #include "net/HttpStack.h"
 
 class TNetHTTP;
+struct TFetchJob;
+struct TFetchResult;
 
 // How one module setup differs from another: its texts, folder, address, program and the
 // settings it writes.
@@ -80,6 +83,26 @@ class TSoftSaasHelper : public TSoftBaseHelper {
                     const std::string& aPath, const std::string& aTmpPath,
                     const std::string& aUpdateUrl, std::string& aResult);
 
+  // How many files the download phase fetches at once: SetDownloadJobs, else "DownloadAhead"
+  // in the settings file's options (1 when absent or unreadable), at most kMaxDownloadJobs.
+  static constexpr int32_t kMaxDownloadJobs = 16;
+  int32_t DownloadJobs();
+  void SetDownloadJobs(int32_t aValue) { FDownloadJobs = aValue; }
+  // One entry of the download phase through aNet, from the reuse test to its time stamps;
+  // the sub-lines of its hints go to aHint. Safe on several threads at once, each with its
+  // own wrapper.
+  TFetchResult FetchEntry(const TFetchJob& aJob, const std::string& aUpdateUrl, TNetHTTP& aNet,
+                          const std::function<void(const std::string&)>& aHint);
+
+  // The bytes of one download connection so far, for the run's total.
+  struct TByteCount {
+    int64_t Last = 0;
+  };
+  // Adds what a connection read since its last report (a count that falls back is a new
+  // file) to the run's total and reports the total: downloads on several connections at once
+  // still reach the receiver as one count that only grows.
+  void CountDownloadBytes(TByteCount& aCount, int64_t aRead);
+
   // Service and process steps around an install of the module folder aPath (ends with "\").
   void DoBeforeStop(const std::string& aPath);
   void DoBeforeClose(const std::string& aPath);
@@ -120,6 +143,10 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   std::unique_ptr<TOVSyncInt> FProgressPos;
   std::unique_ptr<TOVSyncStr> FFailReason;
   int32_t FRetryPauseMs = 300;
+  int32_t FDownloadJobs = 0;  // 0: from the settings file
+  std::mutex FBytesLock;
+  int64_t FBytesAll = 0;
+  TByteCount FMainBytes;
 
   void Advance(int32_t aBy);
   // DownFileRetry through a given wrapper: the slide thread has one of its own. Once the

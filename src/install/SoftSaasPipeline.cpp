@@ -1,4 +1,5 @@
 // The install pipeline of one module: file list, make room, download and verify, copy.
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -6,6 +7,8 @@
 
 #include "base/OVLibUtil.h"
 #include "base/OVStrUtil.h"
+#include "install/DownloadAheadUtil.h"
+#include "install/InstallBackupUtil.h"
 #include "install/SoftSaasHelperUtil.h"
 #include "net/UpdateHTTPUtil.h"
 #include "platform/FileSystem.h"
@@ -66,6 +69,112 @@ void TSoftSaasHelper::Advance(int32_t aBy) {
   RaiseProgress(0);
 }
 
+int32_t TSoftSaasHelper::DownloadJobs() {
+  int32_t n = FDownloadJobs;
+  if (n <= 0 && !str::TryStrToInt(str::Trim(TovLib::IniOptRead("DownloadAhead", "1")), n)) n = 1;
+  return std::clamp(n, 1, kMaxDownloadJobs);
+}
+
+TFetchResult TSoftSaasHelper::FetchEntry(const TFetchJob& aJob, const std::string& aUpdateUrl,
+                                         TNetHTTP& aNet,
+                                         const std::function<void(const std::string&)>& aHint) {
+  const std::string colon = LangC("："), comma = LangC("，");
+  const std::string down = LangT("app_dup_down", "下载");
+  const std::string failed = LangT("gls_failed", "失败");
+  const TFileInfo& e = *aJob.Entry;
+  const std::string& n = aJob.Copy;
+  TFetchResult r;
+  auto fail = [&](const std::string& aText, const std::string& aReason) {
+    r.Ok = false;
+    r.Result = aText;
+    r.Reason = aReason;
+    aHint(aText);
+    return r;
+  };
+  aHint(LangT("gls_check", "检测") + colon + e.TargetFile + "...");
+  bool reuse = false;
+  if (fs::FileExists(n)) {
+    const int64_t size = fs::FileSize(n);
+    if (!e.MD5.empty()) {
+      // A copy whose MD5 cannot be computed proves nothing, whatever its size.
+      const std::string md5 = Md5Of(n);
+      reuse = !md5.empty() && str::SameText(md5, e.MD5);
+    } else {
+      reuse = e.FileSize >= 16 && size == e.FileSize;
+    }
+    if (!reuse) DelFile(n);
+  }
+  if (reuse) {
+    aHint(LangT("app_dup_filedowned", "文件已下载") + colon + n);
+    return r;
+  }
+  bool fresh = true;
+  std::string s = e.SourceFile;
+  if (!str::StartsText("http", s)) {
+    const bool slash =
+        (!s.empty() && s[0] == '/') || (!aUpdateUrl.empty() && aUpdateUrl.back() == '/');
+    s = aUpdateUrl + (slash ? "" : "/") + s;
+  }
+  aHint(down + colon + e.TargetFile);
+  std::string err;
+  bool fetched = false;
+  if (SyncObj().FileCheckZip() == "1" && !TovLib::SameCmdText(aJob.Ext, ".zip,.rar,.7z") &&
+      aNet.NetFileExists(s + ".zip")) {
+    aHint(down + colon + e.TargetFile + ".zip");
+    if (!DownFileRetryWith(aNet, s + ".zip", n + ".zip", err)) {
+      Pause(30);
+      Log("[文件下载]下载ZIP文件失败，转回下载原文件：" + s + "->" + n, true);
+      fetched = DownFileRetryWith(aNet, s, n, err);
+    } else {
+      Log("[文件下载]解压压缩文件：" + n + ".zip" + "...");
+      bool unpacked = TovLib::UnZipFile(n + ".zip");
+      if (!unpacked) {
+        Pause(30);
+        unpacked = TovLib::UnZipFile(n + ".zip");
+      }
+      if (!unpacked) {
+        Pause(30);
+        Log("[文件下载]解压ZIP文件失败，转回下载原文件：" + s + "->" + n, true);
+        fetched = DownFileRetryWith(aNet, s, n, err);
+      } else {
+        fetched = true;
+        fresh = false;
+      }
+    }
+    Pause(30);
+    if (fs::FileExists(n + ".zip")) fs::DeleteFile(n + ".zip");
+  } else {
+    aHint(down + colon + e.TargetFile);
+    fetched = DownFileRetryWith(aNet, s, n, err);
+  }
+  if (!fetched) return fail(down + failed + colon + e.TargetFile, err);
+  const std::string valide = LangT("app_dup_valide", "效验");
+  aHint(valide + colon + e.TargetFile);
+  const ov::platform::TMapScope once;  // the checks and the time stamp read one file
+  if (!CheckFileMD5(e.MD5, n)) {
+    const std::string retry = LangT("gls_retry", "重试");
+    aHint(valide + failed + comma + retry + "...");
+    DelFile(n);
+    if (!aNet.DownFile(s, n, err)) {
+      Log("[文件下载]失败：" + err + " [" + s + " -> " + n + "]", true);
+      return fail(retry + down + failed + colon + e.TargetFile, err);
+    }
+    if (!CheckFileMD5(e.MD5, n)) return fail(valide + failed + colon + e.TargetFile, "");
+  }
+  if (!e.Update.empty()) {
+    if (fresh) {
+      UpdateFileTime(n, e.CreateDateTime, e.Update);
+    } else {
+      const std::string local = TovLib::GetFileTime(n, ftLastWriteTime);
+      const std::string server = StampText(e.Update);
+      if (local.empty() || StampText(local) != server) {
+        UpdateFileTime(n, e.CreateDateTime, server);
+      }
+    }
+  }
+  return r;
+}
+
 int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::string& aAppName,
                                    const std::string& aPath, const std::string& aTmpPath,
                                    const std::string& aUpdateUrl, std::string& aResult) {
@@ -75,6 +184,19 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
     aResult = aAppName + LangT("app_corvela_insturl_invalid", "服务地址无效");
     AppInstHint(aResult, "");
     return -1;
+  }
+  const std::string failed = LangT("gls_failed", "失败");
+  // A copy stage that an earlier run left unfinished is undone first: the module folder is then
+  // the previous version again and everything below sees it as such.
+  TInstallBackup backup(aTmpPath);
+  {
+    std::string why;
+    if (!backup.Recover(why)) {
+      FFailReason->SetV(why);
+      aResult = LangT("gls_update", "更新") + failed + colon + aPath;
+      AppInstHint(aResult, "");
+      return -1;
+    }
   }
   TSyncObj& so = SyncObj();
   so.UMPFlag().SetV(0);
@@ -131,117 +253,34 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   }
 
   const std::string down = LangT("app_dup_down", "下载");
-  const std::string failed = LangT("gls_failed", "失败");
   AppInstHint(LangT("app_dup_netfiles", "正在下载安装文件") + "(" + aAppName + ")...", "");
-  bool ok = true;
   int32_t offset = 38;
   double divisor = static_cast<double>(files.size()) / 38.0;
   const std::string h = aAppName + LangT("app_dup_netfiles", "正在下载安装文件") + comma +
                         LangT("gls_plswait", "请稍候") + "...";
-  for (size_t i = 0; i < files.size() && ok; ++i) {
-    const TFileInfo& e = files[i];
-    const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
-    const std::string n = CopyPath(e.TargetFile, aTmpPath);
-    const std::string ext = str::ExtractFileExt(m);
-    AppInstHint(h, LangT("gls_check", "检测") + colon + e.TargetFile + "...");
-    bool reuse = false;
-    if (fs::FileExists(n)) {
-      const int64_t size = fs::FileSize(n);
-      if (!e.MD5.empty()) {
-        // A copy whose MD5 cannot be computed proves nothing, whatever its size.
-        const std::string md5 = Md5Of(n);
-        reuse = !md5.empty() && str::SameText(md5, e.MD5);
-      } else {
-        reuse = e.FileSize >= 16 && size == e.FileSize;
-      }
-      if (!reuse) DelFile(n);
-    }
-    if (reuse) {
-      AppInstHint(h, LangT("app_dup_filedowned", "文件已下载") + colon + n);
+  FModHost = aUpdateUrl;
+  std::vector<TFetchJob> jobs(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    jobs[i].Entry = &files[i];
+    jobs[i].Copy = CopyPath(files[i].TargetFile, aTmpPath);
+    jobs[i].Ext = str::ExtractFileExt(ov::update::FileEntryPath(files[i].TargetFile, aPath));
+  }
+  const int32_t parallel = DownloadJobs();
+  TDownloadAhead ahead(*this, jobs, aUpdateUrl, parallel);
+  auto direct = [&](const std::string& aSub) { AppInstHint(h, aSub); };
+  for (size_t i = 0; i < files.size(); ++i) {
+    TFetchResult r;
+    if (ahead.Takes(i)) {
+      r = ahead.Wait(i);
+      for (const auto& sub : r.Hints) AppInstHint(h, sub);
     } else {
-      bool fresh = true;
-      FModHost = aUpdateUrl;
-      std::string s = e.SourceFile;
-      if (!str::StartsText("http", s)) {
-        const bool slash =
-            (!s.empty() && s[0] == '/') || (!FModHost.empty() && FModHost.back() == '/');
-        s = FModHost + (slash ? "" : "/") + s;
-      }
-      AppInstHint(h, down + colon + e.TargetFile);
-      std::string err;
-      bool fetched = false;
-      if (so.FileCheckZip() == "1" && !TovLib::SameCmdText(ext, ".zip,.rar,.7z") &&
-          FNetHTTP->NetFileExists(s + ".zip")) {
-        AppInstHint(h, down + colon + e.TargetFile + ".zip");
-        if (!DownFileRetry(s + ".zip", n + ".zip", err)) {
-          Pause(30);
-          Log("[文件下载]下载ZIP文件失败，转回下载原文件：" + s + "->" + n, true);
-          fetched = DownFileRetry(s, n, err);
-        } else {
-          Log("[文件下载]解压压缩文件：" + n + ".zip" + "...");
-          bool unpacked = TovLib::UnZipFile(n + ".zip");
-          if (!unpacked) {
-            Pause(30);
-            unpacked = TovLib::UnZipFile(n + ".zip");
-          }
-          if (!unpacked) {
-            Pause(30);
-            Log("[文件下载]解压ZIP文件失败，转回下载原文件：" + s + "->" + n, true);
-            fetched = DownFileRetry(s, n, err);
-          } else {
-            fetched = true;
-            fresh = false;
-          }
-        }
-        Pause(30);
-        if (fs::FileExists(n + ".zip")) fs::DeleteFile(n + ".zip");
-      } else {
-        AppInstHint(h, down + colon + e.TargetFile);
-        fetched = DownFileRetry(s, n, err);
-      }
-      if (!fetched) {
-        FFailReason->SetV(err);
-        aResult = down + failed + colon + e.TargetFile;
-        AppInstHint(h, aResult);
-        so.SetUpdateSucessed(false);
-        ok = false;
-        break;
-      }
-      const std::string valide = LangT("app_dup_valide", "效验");
-      AppInstHint(h, valide + colon + e.TargetFile);
-      const ov::platform::TMapScope once;  // the checks and the time stamp read one file
-      if (!CheckFileMD5(e.MD5, n)) {
-        const std::string retry = LangT("gls_retry", "重试");
-        AppInstHint(h, valide + failed + comma + retry + "...");
-        DelFile(n);
-        if (!FNetHTTP->DownFile(s, n, err)) {
-          Log("[文件下载]失败：" + err + " [" + s + " -> " + n + "]", true);
-          FFailReason->SetV(err);
-          aResult = retry + down + failed + colon + e.TargetFile;
-          AppInstHint(h, aResult);
-          ok = false;
-          so.SetUpdateSucessed(false);
-          break;
-        }
-        if (!CheckFileMD5(e.MD5, n)) {
-          aResult = valide + failed + colon + e.TargetFile;
-          AppInstHint(h, aResult);
-          ok = false;
-          so.SetUpdateSucessed(false);
-          break;
-        }
-      }
-      if (!e.Update.empty()) {
-        if (fresh) {
-          UpdateFileTime(n, e.CreateDateTime, e.Update);
-        } else {
-          const std::string local = TovLib::GetFileTime(n, ftLastWriteTime);
-          const std::string server = StampText(e.Update);
-          if (local.empty() || StampText(local) != server) {
-            UpdateFileTime(n, e.CreateDateTime, server);
-          }
-        }
-      }
+      r = FetchEntry(jobs[i], aUpdateUrl, *FNetHTTP, direct);
+    }
+    if (!r.Ok) {
+      FFailReason->SetV(r.Reason);
+      aResult = r.Result;
+      so.SetUpdateSucessed(false);
+      return -1;
     }
     offset = StepOffset(i, divisor);
     RaiseProgress(offset);
@@ -250,7 +289,6 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       return 0;
     }
   }
-  if (!ok) return -1;
   Advance(offset);
 
   const std::string instFile = LangT("app_dup_instfile", "正在安装更新文件");
@@ -267,17 +305,32 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   }
   const std::string h2 = aAppName + instFile + comma + LangT("gls_plswait", "请稍候") + "...";
   const bool debug = TovLib::IsDebug();
+  std::vector<std::string> targets;
+  targets.reserve(files.size());
+  for (const auto& e : files) targets.push_back(ov::update::FileEntryPath(e.TargetFile, aPath));
   // Download copies go once all are copied: a file system that keeps deleted inodes from
-  // reuse for a while makes every file created after a deletion slower to create.
+  // reuse for a while makes every file created after a deletion slower to create. After a
+  // failure they all stay, for the next run to reuse.
   std::vector<std::string> copiedCopies;
-  auto deleteCopied = [&] {
-    for (const auto& c : copiedCopies) {
-      Log("[更新文件]成功后删除：" + c + (fs::DeleteFile(c) ? "成功" : "失败"));
-    }
+  auto fail = [&](const std::string& aText, const std::string& aReason) {
+    FFailReason->SetV(aReason);
+    aResult = aText;
+    AppInstHint(h2, aResult);
+    so.SetUpdateSucessed(false);
+    std::string why;
+    if (!backup.Restore(why)) Log("[更新文件]原文件未能全部恢复：" + why, true);
+    return -1;
   };
+  {
+    std::string why;
+    if (!backup.Begin(targets, why)) {
+      Log("[更新文件]保存恢复清单失败：" + why, true);
+      return fail(LangT("gls_update", "更新") + failed + colon + aPath, why);
+    }
+  }
   for (size_t i = 0; i < files.size(); ++i) {
     const TFileInfo& e = files[i];
-    const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
+    const std::string& m = targets[i];
     const std::string n = CopyPath(e.TargetFile, aTmpPath);
     AppInstHint(h2, LangT("gls_install", "安装") + colon + e.TargetFile);
     const ov::platform::TMapScope once;
@@ -285,18 +338,18 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
     if (!fs::FileExists(n)) {
       // A module without one of its files must not be reported as installed.
       Log("[更新文件]下载的文件：" + n + " 不存在了", true);
-      aResult = copyFailed;
-      AppInstHint(h2, aResult);
-      so.SetUpdateSucessed(false);
-      deleteCopied();
-      return -1;
+      return fail(copyFailed, "");
     }
     fs::ForceDirectories(str::ExtractFileDir(m));
+    std::string reason;
+    if (!backup.Keep(i, reason)) {
+      Log("[更新文件]保留原文件：" + m + "失败：" + reason, true);
+      return fail(copyFailed, reason);
+    }
     // Without debug mode the download copies are deleted after this stage, so a target may
     // share its copy's file.
     auto copy = [&] { return debug ? fs::CopyFile(n, m, false) : fs::LinkOrCopyFile(n, m); };
     // The file layer's reason is read at once: logging goes through the file layer too.
-    std::string reason;
     bool copied = copy();
     if (copied) {
       Log("[更新文件]拷贝：" + n + " 到 " + m + "成功");
@@ -307,19 +360,15 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       if (!copied) reason = fs::LastErrorText();
       Log("[更新文件]再次拷贝：" + n + " 到 " + m + (copied ? "成功" : "失败：" + reason), true);
     }
-    if (!copied) {
-      FFailReason->SetV(reason);
-      aResult = copyFailed;
-      AppInstHint(h2, aResult);
-      so.SetUpdateSucessed(false);
-      deleteCopied();
-      return -1;
-    }
+    if (!copied) return fail(copyFailed, reason);
     if (!debug) copiedCopies.push_back(n);
     offset = StepOffset(i, divisor);
     RaiseProgress(offset);
   }
-  deleteCopied();
+  backup.Commit();
+  for (const auto& c : copiedCopies) {
+    Log("[更新文件]成功后删除：" + c + (fs::DeleteFile(c) ? "成功" : "失败"));
+  }
   Advance(offset);
   return 1;
 }

@@ -373,6 +373,8 @@ TEST_F(OvInstTest, BadArgumentsAndFailuresHaveTheirExitCodes) {
   EXPECT_NE(err.find("usage: ovinst"), std::string::npos);
   EXPECT_EQ(Run({"--lang", "FR"}, err), 2);
   EXPECT_EQ(Run({"--product", "corvela"}, err), 2);
+  EXPECT_EQ(Run({"--jobs", "0"}, err), 2);
+  EXPECT_NE(err.find("--jobs must be a number from 1 to 16"), std::string::npos) << err;
   FStore.AddFault({.Pattern = "/updatefiles/ketrin_webapp/Updata.xml", .ForceStatus = 404});
   EXPECT_EQ(Run({"--modules", "web", "--dir", "C:\\Soft"}, err), 1);
   EXPECT_NE(err.find("ovinst: 请求服务器失败 404: Not Found"), std::string::npos) << err;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "Publish.h"
 #include "base/Alglibrary.h"
@@ -63,6 +65,16 @@ class PipelineTest : public TServiceTest {
   int32_t Install(const std::string& aUrl, std::string& aResult) {
     return FHelper->DoAppInst("Web", "Web", "C:\\Soft\\Web\\", "C:\\Soft\\Web\\updt_temp\\", aUrl,
                               aResult);
+  }
+  // f101.bin to f110.bin, each aText and its number, written aHoursLater than now: the
+  // descriptor lists only files newer than the installed ones.
+  void TenFiles(const std::string& aText, int aHoursLater) {
+    for (int i = 1; i <= 10; ++i) {
+      const std::string name = "f" + std::to_string(100 + i) + ".bin";
+      Source(name, aText + std::to_string(i));
+      stdfs::last_write_time(ovtest::FsPath(FSource + "/" + name),
+                             stdfs::file_time_type::clock::now() + std::chrono::hours(aHoursLater));
+    }
   }
   int Requests(const std::string& aSuffix) {
     int n = 0;
@@ -222,6 +234,83 @@ TEST_F(PipelineTest, QuittingDuringDownloadsCopiesNothing) {
   EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\2.bin")));
 }
 
+// Downloads ahead: the walk reports every file in list order while later ones are fetched.
+TEST_F(PipelineTest, ASlowFileDoesNotHoldBackTheFilesBehindIt) {
+  TenFiles("ahead ", 0);
+  const std::string url = PublishWeb();
+  FStore.AddFault({.Pattern = "*/f101.bin", .LatencyMs = 1500, .Method = "GET"});
+  FHelper->SetDownloadJobs(4);
+  std::vector<std::string> fetched;
+  FHelper->SetOnAppInstHint([&](const std::string&, const std::string& aSub) {
+    if (aSub.rfind("下载：", 0) == 0 && (fetched.empty() || fetched.back() != aSub)) {
+      fetched.push_back(aSub);
+    }
+  });
+  std::string result;
+  ASSERT_EQ(Install(url, result), 1) << result;
+  ASSERT_EQ(fetched.size(), 10u);
+  for (int i = 1; i <= 10; ++i) {
+    EXPECT_EQ(fetched[i - 1], "下载：.\\f" + std::to_string(100 + i) + ".bin");
+    EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\f" + std::to_string(100 + i) + ".bin")),
+              "ahead " + std::to_string(i));
+  }
+  // The store logs an answer when it is sent: the slow one went out after others.
+  std::vector<std::string> gets;
+  for (const auto& e : FStore.RequestLog()) {
+    if (e.Method == "GET" && e.Path.find("/f1") != std::string::npos) gets.push_back(e.Path);
+  }
+  ASSERT_EQ(gets.size(), 10u);
+  EXPECT_EQ(gets.front().find("f101.bin"), std::string::npos) << gets.front();
+  EXPECT_EQ(FProgress.back(), 48);
+}
+
+TEST_F(PipelineTest, AFailureAheadIsReportedWhenTheWalkReachesIt) {
+  TenFiles("ahead ", 0);
+  const std::string url = PublishWeb();
+  FStore.AddFault({.Pattern = "*/f101.bin", .LatencyMs = 500, .Method = "GET"});
+  FStore.AddFault({.Pattern = "*/f104.bin", .ForceStatus = 404});
+  FHelper->SetDownloadJobs(4);
+  std::string result;
+  EXPECT_EQ(Install(url, result), -1);
+  EXPECT_EQ(result, "下载失败：.\\f104.bin");
+  // Stages 1 and 2, then three files before the failed one.
+  ASSERT_GE(FProgress.size(), 5u);
+  EXPECT_EQ(FProgress.back(), 2 + 3 * 38 / 10);
+  EXPECT_FALSE(SyncObj().UpdateSucessed());
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\f101.bin")));
+}
+
+TEST_F(PipelineTest, QuittingCancelsTheDownloadsAhead) {
+  Source("1.bin", "one");
+  for (int i = 2; i <= 4; ++i) Source(std::to_string(i) + ".bin", std::string(2 << 20, 'x'));
+  const std::string url = PublishWeb();
+  FStore.AddFault({.Pattern = "*.bin", .BandwidthBytesPerSec = 256 << 10, .Method = "GET"});
+  FHelper->SetDownloadJobs(4);
+  FHelper->SetOnAppInstProgress([](int32_t aPos, int32_t) {
+    if (aPos > 2) SyncObj().SetIsAppExit(true);  // after the first file
+  });
+  std::string result;
+  EXPECT_EQ(Install(url, result), 0);
+  EXPECT_EQ(result, "终止安装");
+  // Each large file would take eight seconds: none was finished.
+  for (int i = 2; i <= 4; ++i) {
+    EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\" + std::to_string(i) + ".bin")));
+  }
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\1.bin")));
+}
+
+TEST_F(PipelineTest, DownloadJobsComeFromTheSettingsUnlessSet) {
+  EXPECT_EQ(FHelper->DownloadJobs(), 1);
+  TovLib::IniOptWrite("DownloadAhead", "3");
+  EXPECT_EQ(FHelper->DownloadJobs(), 3);
+  TovLib::IniOptWrite("DownloadAhead", "many");
+  EXPECT_EQ(FHelper->DownloadJobs(), 1);
+  TovLib::IniOptWrite("DownloadAhead", "500");
+  EXPECT_EQ(FHelper->DownloadJobs(), TSoftSaasHelper::kMaxDownloadJobs);
+  FHelper->SetDownloadJobs(2);
+  EXPECT_EQ(FHelper->DownloadJobs(), 2);
+}
+
 TEST_F(PipelineTest, EmptyListAdvancesTheWholeModule) {
   const std::string url = PublishWeb();
   std::string result;
@@ -256,32 +345,81 @@ TEST_F(PipelineTest, DebugModeKeepsTheDownloadCopies) {
   EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\k.txt")), "keep");
 }
 
-TEST_F(PipelineTest, DownloadCopiesOfCopiedFilesAreDeletedAlsoWhenALaterCopyFails) {
-  Source("a.txt", "first");
-  Source("b.txt", "second");
-  Source("c.txt", "third");
-  const std::string url = PublishWeb();
-  TovLib::IniOptWrite("IsDebug", "0");
-  TovLib::SetDebugFlag(-1);
-  // A folder where b.txt belongs: its copy fails.
-  std::filesystem::create_directories(Host("C:\\Soft\\Web\\b.txt"));
-  std::string result;
-  ASSERT_EQ(Install(url, result), -1);
-  EXPECT_EQ(result, "更新失败：.\\b.txt");
-  EXPECT_NE(FHelper->FailReason().v().find(ovtest::FolderInTheWayText()), std::string::npos)
-      << FHelper->FailReason().v();
-  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\a.txt")), "first");
-  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\a.txt")));
-  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\b.txt")));
-  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\c.txt")));
-
-  std::filesystem::remove(Host("C:\\Soft\\Web\\b.txt"));
-  ASSERT_EQ(Install(url, result), 1) << result;
-  EXPECT_EQ(FHelper->FailReason().v(), "");
-  for (const char* f : {"a.txt", "b.txt", "c.txt"}) {
-    EXPECT_FALSE(HostExists(Host(std::string("C:\\Soft\\Web\\updt_temp\\") + f))) << f;
+// Every file below a host folder with its content, the download folder left out.
+static std::map<std::string, std::string> Tree(const std::string& aHostDir) {
+  std::map<std::string, std::string> t;
+  const stdfs::path root = ovtest::FsPath(aHostDir);
+  for (const auto& e : stdfs::recursive_directory_iterator(root)) {
+    const std::string rel = stdfs::relative(e.path(), root).generic_string();
+    if (rel.rfind("updt_temp", 0) == 0) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    t[rel] = e.is_directory() ? "<dir>" : std::string(std::istreambuf_iterator<char>(in), {});
   }
-  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\c.txt")), "third");
+  return t;
+}
+
+TEST_F(PipelineTest, AFailedCopyPutsThePreviousVersionBack) {
+  TenFiles("old ", 0);
+  std::string result;
+  ASSERT_EQ(Install(PublishWeb(), result), 1) << result;
+  const std::string module = Host("C:\\Soft\\Web\\");
+  const auto old = Tree(module);
+
+  TenFiles("new version ", 1);
+  Source("sub/deep/added.bin", "added");
+  const std::string url = PublishWeb();
+  // The third copy fails twice; the two before it had replaced old files.
+  ov::platform::fs::InjectFault(ov::platform::fs::Op::Copy, Host("C:\\Soft\\Web\\f103.bin"));
+  ASSERT_EQ(Install(url, result), -1);
+  EXPECT_EQ(result, "更新失败：.\\f103.bin");
+  EXPECT_FALSE(SyncObj().UpdateSucessed());
+  EXPECT_EQ(Tree(module), old);
+  // The download copies stay for the next run; nothing of the put-back is left.
+  EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\f101.bin")));
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\InstKeep.lst")));
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\InstKeep")));
+
+  ov::platform::fs::ClearFaults();
+  ASSERT_EQ(Install(url, result), 1) << result;
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\f103.bin")), "new version 3");
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\sub\\deep\\added.bin")), "added");
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\f101.bin")));
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\InstKeep")));
+}
+
+TEST_F(PipelineTest, ACopyStageCutShortIsPutBackByTheNextRun) {
+  TenFiles("old ", 0);
+  std::string result;
+  ASSERT_EQ(Install(PublishWeb(), result), 1) << result;
+  const std::string module = Host("C:\\Soft\\Web\\");
+  const auto old = Tree(module);
+  TenFiles("new version ", 1);
+  Source("sub/added.bin", "added");
+  const std::string url = PublishWeb();
+
+  // What a kill would leave: the disk as it is when the sixth copy starts.
+  const stdfs::path at = ovtest::FsPath(module), kill = at.parent_path().parent_path() / "killed";
+  FHelper->SetOnAppInstHint([&](const std::string&, const std::string& aSub) {
+    if (aSub.find("f106.bin") != std::string::npos && aSub.find("安装") == 0) {
+      stdfs::copy(at, kill, stdfs::copy_options::recursive);
+    }
+  });
+  ASSERT_EQ(Install(url, result), 1) << result;
+  FHelper->SetOnAppInstHint(nullptr);
+  ASSERT_TRUE(stdfs::exists(kill));
+  stdfs::remove_all(at);
+  stdfs::rename(kill, at);
+  ASSERT_NE(Tree(module), old);  // half new
+
+  // The next run puts the previous version back before anything else, even when it then fails.
+  ASSERT_EQ(Install(FStore.BaseUrl() + "/gone/", result), -1);
+  EXPECT_EQ(Tree(module), old);
+  ASSERT_EQ(Install(url, result), 1) << result;
+  for (int i = 1; i <= 10; ++i) {
+    EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\f" + std::to_string(100 + i) + ".bin")),
+              "new version " + std::to_string(i));
+  }
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\sub\\added.bin")), "added");
 }
 
 TEST_F(PipelineTest, AddressProblems) {
