@@ -20,6 +20,19 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
+// Every file below a host folder with its content, the download folder left out.
+std::map<std::string, std::string> Tree(const std::string& aHostDir) {
+  std::map<std::string, std::string> t;
+  const stdfs::path root = ovtest::FsPath(aHostDir);
+  for (const auto& e : stdfs::recursive_directory_iterator(root)) {
+    const std::string rel = stdfs::relative(e.path(), root).generic_string();
+    if (rel.rfind("updt_temp", 0) == 0) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    t[rel] = e.is_directory() ? "<dir>" : std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return t;
+}
+
 class PipelineTest : public TServiceTest {
  protected:
   void SetUp() override {
@@ -75,6 +88,18 @@ class PipelineTest : public TServiceTest {
       stdfs::last_write_time(ovtest::FsPath(FSource + "/" + name),
                              stdfs::file_time_type::clock::now() + std::chrono::hours(aHoursLater));
     }
+  }
+  // Installs ten files of an old version, then publishes a new one with aAdded besides: its
+  // address, and in aOld the module folder as the old version left it.
+  std::string OldInstalledNewPublished(const std::string& aAdded,
+                                       std::map<std::string, std::string>& aOld) {
+    TenFiles("old ", 0);
+    std::string result;
+    EXPECT_EQ(Install(PublishWeb(), result), 1) << result;
+    aOld = Tree(Host("C:\\Soft\\Web\\"));
+    TenFiles("new version ", 1);
+    Source(aAdded, "added");
+    return PublishWeb();
   }
   int Requests(const std::string& aSuffix) {
     int n = 0;
@@ -345,29 +370,11 @@ TEST_F(PipelineTest, DebugModeKeepsTheDownloadCopies) {
   EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\k.txt")), "keep");
 }
 
-// Every file below a host folder with its content, the download folder left out.
-static std::map<std::string, std::string> Tree(const std::string& aHostDir) {
-  std::map<std::string, std::string> t;
-  const stdfs::path root = ovtest::FsPath(aHostDir);
-  for (const auto& e : stdfs::recursive_directory_iterator(root)) {
-    const std::string rel = stdfs::relative(e.path(), root).generic_string();
-    if (rel.rfind("updt_temp", 0) == 0) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    t[rel] = e.is_directory() ? "<dir>" : std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return t;
-}
-
 TEST_F(PipelineTest, AFailedCopyPutsThePreviousVersionBack) {
-  TenFiles("old ", 0);
-  std::string result;
-  ASSERT_EQ(Install(PublishWeb(), result), 1) << result;
+  std::map<std::string, std::string> old;
+  const std::string url = OldInstalledNewPublished("sub/deep/added.bin", old);
   const std::string module = Host("C:\\Soft\\Web\\");
-  const auto old = Tree(module);
-
-  TenFiles("new version ", 1);
-  Source("sub/deep/added.bin", "added");
-  const std::string url = PublishWeb();
+  std::string result;
   // The third copy fails twice; the two before it had replaced old files.
   ov::platform::fs::InjectFault(ov::platform::fs::Op::Copy, Host("C:\\Soft\\Web\\f103.bin"));
   ASSERT_EQ(Install(url, result), -1);
@@ -388,14 +395,10 @@ TEST_F(PipelineTest, AFailedCopyPutsThePreviousVersionBack) {
 }
 
 TEST_F(PipelineTest, ACopyStageCutShortIsPutBackByTheNextRun) {
-  TenFiles("old ", 0);
-  std::string result;
-  ASSERT_EQ(Install(PublishWeb(), result), 1) << result;
+  std::map<std::string, std::string> old;
+  const std::string url = OldInstalledNewPublished("sub/added.bin", old);
   const std::string module = Host("C:\\Soft\\Web\\");
-  const auto old = Tree(module);
-  TenFiles("new version ", 1);
-  Source("sub/added.bin", "added");
-  const std::string url = PublishWeb();
+  std::string result;
 
   // What a kill would leave: the disk as it is when the sixth copy starts.
   const stdfs::path at = ovtest::FsPath(module), kill = at.parent_path().parent_path() / "killed";
