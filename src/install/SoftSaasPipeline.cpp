@@ -312,6 +312,7 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   // reuse for a while makes every file created after a deletion slower to create. After a
   // failure they all stay, for the next run to reuse.
   std::vector<std::string> copiedCopies;
+  std::string madeDir;
   auto fail = [&](const std::string& aText, const std::string& aReason) {
     FFailReason->SetV(aReason);
     aResult = aText;
@@ -340,7 +341,12 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       Log("[更新文件]下载的文件：" + n + " 不存在了", true);
       return fail(copyFailed, "");
     }
-    fs::ForceDirectories(str::ExtractFileDir(m));
+    // Most entries share their folder with the one before.
+    const std::string dir = str::ExtractFileDir(m);
+    if (dir != madeDir) {
+      fs::ForceDirectories(dir);
+      madeDir = dir;
+    }
     std::string reason;
     if (!backup.Keep(i, reason)) {
       Log("[更新文件]保留原文件：" + m + "失败：" + reason, true);
