@@ -148,16 +148,8 @@ bool LocalToUnixMs(TDateTime aLocal, int64_t& aUnixMs) {
   lt.tm_min = p.Minute;
   lt.tm_sec = p.Second;
   lt.tm_isdst = -1;
-  // mktime reads the time zone settings on each call; downloads on several threads stamp
-  // their files at once, so the calls are serialised here rather than trusting every C
-  // runtime to lock that.
-  static std::mutex lock;
-  time_t t;
-  {
-    std::lock_guard<std::mutex> g(lock);
-    errno = 0;
-    t = mktime(&lt);
-  }
+  errno = 0;
+  time_t t = mktime(&lt);
   if (t == static_cast<time_t>(-1) && errno != 0) return false;
   aUnixMs = static_cast<int64_t>(t) * 1000 + p.MSec;
   return true;
