@@ -312,19 +312,19 @@ std::string TOVUpdateXML::FileAppVer(const std::string& aFile) {
   return str::Trim(note.attribute("AppNewVer").value());
 }
 
-bool TOVUpdateXML::LoadXMLText(std::string bytes, std::string& aErro) {
+bool TOVUpdateXML::LoadXMLText(std::string aBytes, std::string& aErro) {
   pugi::xml_document doc;
   try {
-    const std::string enc = DeclaredEncoding(bytes);
+    const std::string enc = DeclaredEncoding(aBytes);
     if (!enc.empty() && enc != "utf-8" && enc != "utf8") {
       std::string utf8;
-      if (!ov::platform::ConvertToUtf8(bytes, enc, utf8)) {
+      if (!ov::platform::ConvertToUtf8(aBytes, enc, utf8)) {
         throw ov::Error("不支持的编码：" + enc);
       }
-      bytes = utf8;
+      aBytes = utf8;
     }
     // A document that is not well-formed counts as empty.
-    if (!doc.load_buffer(bytes.data(), bytes.size())) doc.reset();
+    if (!doc.load_buffer(aBytes.data(), aBytes.size())) doc.reset();
   } catch (const std::exception& e) {
     aErro = std::string("加载升级XML失败，") + e.what();
     TovLib::Log(aErro, true);
