@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "install/SoftSaasHelperUtil.h"
+
 namespace ov::cli {
 
 namespace {
@@ -9,6 +11,14 @@ namespace {
 // Texts are UTF-8; one that is not still makes a valid line.
 std::string Dump(const nlohmann::json& aLine) {
   return aLine.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json TextOrNull(const std::string& aText) {
+  return aText.empty() ? nlohmann::json() : nlohmann::json(aText);
+}
+
+nlohmann::json BytesOrNull(int64_t aBytes) {
+  return aBytes < 0 ? nlohmann::json() : nlohmann::json(aBytes);
 }
 
 }  // namespace
@@ -61,6 +71,33 @@ void TJsonReceiver::ShowModuleEnd(const std::string& aName, int32_t aResult,
 void TJsonReceiver::ShowResult(int aExitCode, const std::string& aMessage) {
   std::lock_guard<std::mutex> g(FLock);
   Emit(Dump({{"event", "result"}, {"exit", aExitCode}, {"message", aMessage}}));
+  FClosed = true;
+}
+
+void TJsonReceiver::ShowCheck(int aExitCode, const std::string& aMessage,
+                              const std::vector<TModuleCheck>& aModules) {
+  nlohmann::json modules = nlohmann::json::array();
+  for (const auto& m : aModules) {
+    modules.push_back({{"name", m.Name},
+                       {"path", m.Path},
+                       {"tmp_path", m.TmpPath},
+                       {"current_version", TextOrNull(m.CurVer)},
+                       {"new_version", TextOrNull(m.NewVer)},
+                       {"files", m.Space.FetchCount},
+                       {"bytes", m.Space.FetchBytes},
+                       {"one_volume", m.Space.OneVolume},
+                       {"path_need", m.Space.OneVolume ? m.Space.TmpNeed : m.Space.PathNeed},
+                       {"path_free", BytesOrNull(m.Space.PathFree)},
+                       {"tmp_need", m.Space.TmpNeed},
+                       {"tmp_free", BytesOrNull(m.Space.TmpFree)},
+                       {"ok", m.Result == 1},
+                       {"message", m.Message}});
+  }
+  std::lock_guard<std::mutex> g(FLock);
+  Emit(Dump({{"event", "check"},
+             {"exit", aExitCode},
+             {"message", aMessage},
+             {"modules", std::move(modules)}}));
   FClosed = true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "cli/ConsoleReceiver.h"
 #include "install/InstallRunUtil.h"
@@ -17,6 +18,12 @@ namespace ov::cli {
 //   {"event":"module","state":"end","name":"Web","result":1,"message":""}
 //   {"event":"result","exit":0,"message":"..."}
 // "speed" is bytes a second over the last seconds, null until it can be told.
+// ovinst --check --json prints one object and nothing else:
+//   {"event":"check","exit":0,"message":"","modules":[{"name":"Web","path":"...",
+//    "tmp_path":"...","current_version":null,"new_version":"1.0.5","files":3,"bytes":12345,
+//    "one_volume":true,"path_need":..,"path_free":..,"tmp_need":..,"tmp_free":..,
+//    "ok":true,"message":""}]}
+// Versions and free space are null where they cannot be told.
 class TJsonReceiver : public IInstallReceiver {
  public:
   explicit TJsonReceiver(std::FILE* aOut) : FOut(aOut) {}
@@ -31,6 +38,9 @@ class TJsonReceiver : public IInstallReceiver {
                      const std::string& aMessage) override;
   // The last line of a run; later calls print nothing.
   void ShowResult(int aExitCode, const std::string& aMessage);
+  // The whole answer of a check, as the last line.
+  void ShowCheck(int aExitCode, const std::string& aMessage,
+                 const std::vector<TModuleCheck>& aModules);
 
  private:
   void Emit(const std::string& aLine);  // FLock held

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/OVError.h"
 #include "base/OVInstHelperUtil.h"
@@ -28,8 +29,8 @@ constexpr int32_t kWorkerJoinMs = 10000;
 
 const char* const kUsage =
     "usage: ovinst [--product CODE] [--modules web,pos] [--dir PATH] [--lang EN|CN]\n"
-    "              [--corp-id ID --install-code CODE] [--jobs N] [--debug] [--json]\n"
-    "              [--help]\n"
+    "              [--corp-id ID --install-code CODE] [--jobs N] [--check] [--debug]\n"
+    "              [--json] [--help]\n"
     "Installs the chosen modules of a product unattended, as the window would.\n"
     "  --product CODE   a row of the product table (default: ketrin)\n"
     "  --modules LIST   web, pos or both (default: the remembered choice, else both)\n"
@@ -37,9 +38,13 @@ const char* const kUsage =
     "  --lang EN|CN     language of the texts (default EN)\n"
     "  --corp-id, --install-code   enterprise id and install code (product corvela)\n"
     "  --jobs N         files downloaded at once, 1 to 16 (default 4)\n"
+    "  --check          change nothing: ask the servers as an install would and tell, for each\n"
+    "                   module, its versions, the files to fetch, their size and the free\n"
+    "                   space, and whether the install could proceed (exit 0) or not (1)\n"
     "  --debug          debug logging for this run\n"
-    "  --json           one JSON object a line on stdout (hints, progress, modules, result)\n"
-    "exit codes: 0 installed, 1 failed or stopped, 2 bad arguments\n";
+    "  --json           one JSON object a line on stdout (hints, progress, modules, result);\n"
+    "                   with --check the answer as one JSON object\n"
+    "exit codes: 0 installed (or could be), 1 failed or stopped (or could not be), 2 bad arguments\n";
 
 struct TArgs {
   std::string Product = kBuildProduct;
@@ -50,6 +55,7 @@ struct TArgs {
   int32_t Jobs = 4;
   bool Debug = false;
   bool Json = false;
+  bool Check = false;
 };
 
 // Seen before the arguments are checked, so a script also gets its result line for bad ones.
@@ -59,6 +65,30 @@ int BadArgs(const std::string& aWhy) {
   std::fprintf(stderr, "ovinst: %s\n%s", aWhy.c_str(), kUsage);
   if (gJson) ov::cli::TJsonReceiver(stdout).ShowResult(2, aWhy);
   return 2;
+}
+
+// The check's findings for a person, one block a module.
+void PrintChecks(const std::vector<TModuleCheck>& aModules) {
+  auto orUnknown = [](const std::string& aText) { return aText.empty() ? std::string("?") : aText; };
+  auto bytes = [](int64_t aBytes) {
+    return aBytes < 0 ? std::string("?") : ov::cli::FormatBytes(aBytes);
+  };
+  for (const auto& m : aModules) {
+    const TInstallSpace& s = m.Space;
+    std::printf("%s: version %s -> %s, %d files to fetch (%s)\n", m.Name.c_str(),
+                orUnknown(m.CurVer).c_str(), orUnknown(m.NewVer).c_str(), s.FetchCount,
+                bytes(s.FetchBytes).c_str());
+    if (s.OneVolume) {
+      std::printf("  %s: needs %s, free %s\n", m.Path.c_str(), bytes(s.TmpNeed).c_str(),
+                  bytes(s.TmpFree).c_str());
+    } else {
+      std::printf("  %s: needs %s, free %s\n", m.Path.c_str(), bytes(s.PathNeed).c_str(),
+                  bytes(s.PathFree).c_str());
+      std::printf("  %s: needs %s, free %s\n", m.TmpPath.c_str(), bytes(s.TmpNeed).c_str(),
+                  bytes(s.TmpFree).c_str());
+    }
+    std::printf("  %s\n", m.Result == 1 ? "could be installed" : m.Message.c_str());
+  }
 }
 
 }  // namespace
@@ -78,6 +108,10 @@ int main(int argc, char** argv) {
     }
     if (k == "--json") {
       a.Json = true;
+      continue;
+    }
+    if (k == "--check") {
+      a.Check = true;
       continue;
     }
     if (i + 1 >= argc) return BadArgs("option " + k + " needs a value");
@@ -131,7 +165,9 @@ int main(int argc, char** argv) {
   SoftVar().code().SetV(info.Code);
   SoftVar().name().SetV(info.DisplayName);
   const std::string oldDebug = TovLib::IniOptRead("IsDebug", "");
-  if (a.Debug) TovLib::IniOptWrite("IsDebug", "1");
+  // A check writes no setting, not even for the time it runs.
+  const bool debugWritten = a.Debug && !a.Check;
+  if (debugWritten) TovLib::IniOptWrite("IsDebug", "1");
 
   if (TSoftSaasHelper* installer = ProductInstaller(info.Code)) installer->SetDownloadJobs(a.Jobs);
 
@@ -154,6 +190,7 @@ int main(int argc, char** argv) {
 
   int exitCode = 1;
   std::string msg;
+  std::vector<TModuleCheck> checks;
   ov::cli::TConsoleReceiver console(stdout, !a.Json && ov::platform::PrepareConsole(stdout));
   ov::cli::TJsonReceiver json(stdout);
   IInstallReceiver& receiver = a.Json ? static_cast<IInstallReceiver&>(json) : console;
@@ -168,9 +205,15 @@ int main(int argc, char** argv) {
       // msg holds the platform's answer
     } else if (PrepareInstall(choice, msg) == 1) {
       SoftVar().path().SetV(choice.Path);
-      // The window pauses after each module so the user sees where it stands; a console has
-      // nothing to show in that second.
-      if (RunInstall(choice, receiver, msg, 0) == 1) {
+      if (a.Check) {
+        auto keep = [&checks](const TModuleCheck& m) { checks.push_back(m); };
+        if (CheckInstall(choice, keep, msg) == 1) {
+          msg.clear();
+          exitCode = 0;
+        }
+      } else if (RunInstall(choice, receiver, msg, 0) == 1) {
+        // The window pauses after each module so the user sees where it stands; a console
+        // has nothing to show in that second.
         msg = LangT("app_dup_inst_finished", "程序已安装完成！");
         if (!a.Json) {
           console.EndLine();
@@ -198,13 +241,19 @@ int main(int argc, char** argv) {
   }
   const std::string result = reason.empty() ? msg : msg + " (" + reason + ")";
 
-  SaveInstChoices(choice, ov::str::Trim(a.CorpId));
-  if (a.Debug) TovLib::IniOptWrite("IsDebug", oldDebug);
+  if (!a.Check) SaveInstChoices(choice, ov::str::Trim(a.CorpId));
+  if (debugWritten) TovLib::IniOptWrite("IsDebug", oldDebug);
   SyncObj().SetIsAppExit(true);  // workers still running stop at their next check
   ov::platform::CloseHandOvers();
   const bool ended = ov::platform::JoinWorkers(kWorkerJoinMs);
   // Last, after what the workers had to say.
-  if (a.Json) json.ShowResult(exitCode, result);
+  if (a.Check && a.Json) {
+    json.ShowCheck(exitCode, result, checks);
+  } else if (a.Check) {
+    PrintChecks(checks);
+  } else if (a.Json) {
+    json.ShowResult(exitCode, result);
+  }
   if (!ended) {
     // A worker that outlived the wait may still reach the installers and the update state:
     // they stay, and the process ends without running destructors under it.

@@ -205,6 +205,30 @@ std::string RememberedPath(const std::string& aCode) {
   return path.empty() ? TInstHelper::GetAvailablePath(info.DefaultPath) : path;
 }
 
+int32_t CheckInstall(const TInstallChoice& aChoice,
+                     const std::function<void(const TModuleCheck&)>& aOnModule,
+                     std::string& aResult) {
+  const TRow* row = RowOf(aChoice.Code);
+  TSoftSaasHelper* h = row ? row->Installer() : nullptr;
+  if (!h) return 1;
+  h->SetOnModuleCheck(aOnModule);
+  // Whichever way the loop ends, the installer installs again afterwards.
+  struct TReset {
+    TSoftSaasHelper* H;
+    ~TReset() { H->SetOnModuleCheck(nullptr); }
+  } reset{h};
+  int32_t result = 1;
+  for (const auto& m : row->Modules) {
+    if (!Chosen(*row, m, aChoice)) continue;
+    std::string msg;
+    if (m.Run(*h, msg) != 1 && result == 1) {
+      result = -1;
+      aResult = msg;
+    }
+  }
+  return result;
+}
+
 void SaveInstChoices(const TInstallChoice& aChoice, const std::string& aCorpId) {
   TProductInfo info;
   if (!ProductInfo(aChoice.Code, info)) return;

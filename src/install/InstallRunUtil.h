@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TSoftSaasHelper;
+struct TModuleCheck;
 
 // What the user chose for an install: the product row, the ticked modules and the folder.
 struct TInstallChoice {
@@ -63,6 +65,14 @@ int32_t PrepareInstall(const TInstallChoice& aChoice, std::string& aResult);
 // the first failure. 1 when all were installed, else -1 with the failed module's message.
 int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, std::string& aResult,
                    int32_t aPauseMs = 1000);
+
+// What RunInstall would do, writing nothing: every chosen module fetches its file list without
+// keeping it and runs the pre-flight check; each module's findings go to aOnModule, also after
+// a failed one. 1 when every module could be installed, else -1 with the first failure's
+// message.
+int32_t CheckInstall(const TInstallChoice& aChoice,
+                     const std::function<void(const TModuleCheck&)>& aOnModule,
+                     std::string& aResult);
 
 // The choices remembered for the next start: the module boxes ("1"/"0", two-module rows) and
 // the folder, under the installer's own key.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/OVSyncObj.h"
 #include "install/SoftBaseHelperUtil.h"
@@ -32,6 +33,39 @@ struct TModuleSetup {
 };
 class TOVUpdateXML;
 class TOVUpdateUMP;
+struct TFileInfo;
+
+// What installing a file list writes, by volume. Sizes are the list's FileSize values.
+struct TInstallSpace {
+  int32_t FetchCount = 0;  // entries without a download copy of their size
+  int64_t FetchBytes = 0;  // the sizes of those entries
+  bool OneVolume = true;   // download and install folder on one volume
+  // Bytes the run needs on the download folder's volume (on the one volume: the whole need)
+  // and on the install folder's (0 on one volume), the safety margin included.
+  int64_t TmpNeed = 0;
+  int64_t PathNeed = 0;
+  int64_t TmpFree = -1;  // free bytes found; -1 when not asked or not known
+  int64_t PathFree = -1;
+};
+// Left free on a volume beyond the listed sizes: archive variants unpacked beside their
+// download, files without a size, the logs and the file system's own blocks.
+constexpr int64_t kInstallSpaceMargin = 16LL << 20;
+// The need of installing aFiles into aPath through aTmpPath. A download copy of the listed
+// size counts as present (no MD5 here: this must stay cheap for thousands of files). With
+// aRealCopies (another volume, or debug mode) every file is copied into the install folder,
+// else it is linked there; the files it replaces are kept on the download volume until the
+// copy stage ends, which costs room only when the volumes differ.
+TInstallSpace InstallSpaceNeed(const std::vector<TFileInfo>& aFiles, const std::string& aPath,
+                               const std::string& aTmpPath, bool aOneVolume, bool aRealCopies);
+
+// One module as ovinst --check sees it, without installing it.
+struct TModuleCheck {
+  std::string Name, Path, TmpPath;
+  std::string CurVer, NewVer;  // empty when unknown
+  TInstallSpace Space;
+  int32_t Result = -1;  // 1 when the install could proceed
+  std::string Message;  // why not
+};
 
 // The common base of the product installers: the objects an install needs and the services
 // the pipeline, the module setups and the enterprise configuration build on.
@@ -103,6 +137,23 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   // still reach the receiver as one count that only grows.
   void CountDownloadBytes(TByteCount& aCount, int64_t aRead);
 
+  // The pre-flight check of a module, before anything is fetched or stopped: whether the
+  // volumes of aPath and aTmpPath take what the run writes and whether aPath can be written.
+  // 1, or -1 with the message in aResult; aSpace tells what was found.
+  int32_t CheckInstallRoom(const std::string& aAppName, const std::vector<TFileInfo>& aFiles,
+                           const std::string& aPath, const std::string& aTmpPath,
+                           TInstallSpace& aSpace, std::string& aResult);
+  // The file list of a module's update address into the update state (hints as the pipeline
+  // gives them); with aReadOnly nothing is written: no package, no descriptor copy, no folder.
+  bool FetchFileList(const std::string& aAppCode, const std::string& aPath,
+                     const std::string& aTmpPath, const std::string& aUpdateUrl, bool aReadOnly,
+                     std::string& aResult);
+  // While set, the module setups only look: each fetches its file list without writing and
+  // runs the pre-flight check, reporting here instead of installing.
+  void SetOnModuleCheck(std::function<void(const TModuleCheck&)> aValue) {
+    FOnModuleCheck = std::move(aValue);
+  }
+
   // Service and process steps around an install of the module folder aPath (ends with "\").
   void DoBeforeStop(const std::string& aPath);
   void DoBeforeClose(const std::string& aPath);
@@ -147,6 +198,7 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   std::mutex FBytesLock;
   int64_t FBytesAll = 0;
   TByteCount FMainBytes;
+  std::function<void(const TModuleCheck&)> FOnModuleCheck;
 
   void Advance(int32_t aBy);
   // DownFileRetry through a given wrapper: the slide thread has one of its own. Once the
@@ -154,4 +206,8 @@ class TSoftSaasHelper : public TSoftBaseHelper {
   bool DownFileRetryWith(TNetHTTP& aNet, const std::string& aUrl, const std::string& aFile,
                          std::string& aErro);
   void RaiseProgress(int32_t aOffset);
+  // The module of RunModuleSetup under FOnModuleCheck.
+  int32_t CheckModule(const std::string& aAppCode, const std::string& aAppName,
+                      const std::string& aPath, const std::string& aTmpPath,
+                      const std::string& aUpdateUrl, std::string& aResult);
 };

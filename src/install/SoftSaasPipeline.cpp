@@ -60,6 +60,34 @@ std::string StampText(const std::string& aText) {
 
 }  // namespace
 
+TInstallSpace InstallSpaceNeed(const std::vector<TFileInfo>& aFiles, const std::string& aPath,
+                               const std::string& aTmpPath, bool aOneVolume, bool aRealCopies) {
+  TInstallSpace r;
+  r.OneVolume = aOneVolume;
+  int64_t all = 0, replaced = 0;
+  for (const auto& e : aFiles) {
+    const int64_t size = e.FileSize > 0 ? e.FileSize : 0;
+    all += size;
+    const int64_t have = fs::FileSize(CopyPath(e.TargetFile, aTmpPath));
+    if (have < 0 || e.FileSize <= 0 || have != e.FileSize) {
+      ++r.FetchCount;
+      r.FetchBytes += size;
+    }
+    if (!aOneVolume) {
+      const int64_t old = fs::FileSize(ov::update::FileEntryPath(e.TargetFile, aPath));
+      if (old > 0) replaced += old;
+    }
+  }
+  const int64_t copies = aRealCopies ? all : 0;
+  if (aOneVolume) {
+    r.TmpNeed = r.FetchBytes + copies + kInstallSpaceMargin;
+  } else {
+    r.TmpNeed = r.FetchBytes + replaced + kInstallSpaceMargin;
+    r.PathNeed = copies + kInstallSpaceMargin;
+  }
+  return r;
+}
+
 void TSoftSaasHelper::RaiseProgress(int32_t aOffset) {
   AppInstProgress(FProgressPos->v() + aOffset, FProgressMax->v());
 }
@@ -175,6 +203,42 @@ TFetchResult TSoftSaasHelper::FetchEntry(const TFetchJob& aJob, const std::strin
   return r;
 }
 
+bool TSoftSaasHelper::FetchFileList(const std::string& aAppCode, const std::string& aPath,
+                                    const std::string& aTmpPath, const std::string& aUpdateUrl,
+                                    bool aReadOnly, std::string& aResult) {
+  TSyncObj& so = SyncObj();
+  so.UMPFlag().SetV(0);
+  std::string verFileId;
+  if (str::StartsText("ovupdata://", aUpdateUrl)) {
+    so.UMPFlag().SetV(1);
+    const std::string link = str::LowerCase(aUpdateUrl) + "&";
+    const size_t p = link.find("vfid=");
+    if (p != std::string::npos) {
+      const size_t b = p + 5;
+      verFileId = link.substr(b, link.find('&', b) - b);
+    }
+    so.UMPVerFId().SetV(verFileId);
+  }
+  const std::string getFiles = LangT("app_get_netfiles", "正在获取服务器文件");
+  if (so.UMPFlag().v() == 1) {
+    AppInstHint(getFiles + "(" + verFileId + ")...", "");
+    FUpdUMP->SetTargetDir(aPath);
+    FUpdUMP->SetPkgName(aAppCode + "Updata.json");
+    return FUpdUMP->GetVerFiles(verFileId, aResult, !aReadOnly);
+  }
+  AppInstHint(getFiles + "(XML)...", "");
+  FUpdXML->SetReadOnly(aReadOnly);
+  FUpdXML->SetTargetDir(aPath);
+  FUpdXML->SetTempDir(aTmpPath);
+  FUpdXML->SetXMLName(aAppCode + "Updata.xml");
+  FUpdXML->InitProperty();
+  // The XML parser here needs no per-thread component runtime.
+  std::string appVer;
+  const bool ok = FUpdXML->GetNetXML(aUpdateUrl, appVer, aResult);
+  FUpdXML->SetReadOnly(false);
+  return ok;
+}
+
 int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::string& aAppName,
                                    const std::string& aPath, const std::string& aTmpPath,
                                    const std::string& aUpdateUrl, std::string& aResult) {
@@ -199,49 +263,13 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
     }
   }
   TSyncObj& so = SyncObj();
-  so.UMPFlag().SetV(0);
-  std::string verFileId;
-  if (str::StartsText("ovupdata://", aUpdateUrl)) {
-    so.UMPFlag().SetV(1);
-    const std::string link = str::LowerCase(aUpdateUrl) + "&";
-    const size_t p = link.find("vfid=");
-    if (p != std::string::npos) {
-      const size_t b = p + 5;
-      verFileId = link.substr(b, link.find('&', b) - b);
-    }
-    so.UMPVerFId().SetV(verFileId);
-  }
   Advance(1);
-
-  const std::string getFiles = LangT("app_get_netfiles", "正在获取服务器文件");
-  if (so.UMPFlag().v() == 1) {
-    AppInstHint(getFiles + "(" + verFileId + ")...", "");
-    FUpdUMP->SetTargetDir(aPath);
-    FUpdUMP->SetPkgName(aAppCode + "Updata.json");
-    if (!FUpdUMP->GetVerFiles(verFileId, aResult)) {
-      AppInstHint(aResult, "");
-      return -1;
-    }
-  } else {
-    AppInstHint(getFiles + "(XML)...", "");
-    FUpdXML->SetTargetDir(aPath);
-    FUpdXML->SetTempDir(aTmpPath);
-    FUpdXML->SetXMLName(aAppCode + "Updata.xml");
-    FUpdXML->InitProperty();
-    // The XML parser here needs no per-thread component runtime.
-    std::string appVer;
-    if (!FUpdXML->GetNetXML(aUpdateUrl, appVer, aResult)) {
-      AppInstHint(aResult, "");
-      return -1;
-    }
+  if (!FetchFileList(aAppCode, aPath, aTmpPath, aUpdateUrl, false, aResult)) {
+    AppInstHint(aResult, "");
+    return -1;
   }
   if (IsAppInstStop(aResult)) return -1;
   Advance(1);
-
-  DoBeforeStop(aPath);
-  DoBeforeClose(aPath);
-  DoBeforeDelete(aPath);
-  if (IsAppInstStop(aResult)) return -1;
 
   // The pipeline is the only writer of the file list from here on; work on a copy of it.
   std::vector<TFileInfo> files;
@@ -251,6 +279,18 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       if (f) files.push_back(*f);
     }
   }
+  // Before anything is stopped or fetched: a module that cannot be installed leaves the
+  // machine as it was.
+  TInstallSpace space;
+  if (CheckInstallRoom(aAppName, files, aPath, aTmpPath, space, aResult) != 1) {
+    AppInstHint(aResult, "");
+    return -1;
+  }
+
+  DoBeforeStop(aPath);
+  DoBeforeClose(aPath);
+  DoBeforeDelete(aPath);
+  if (IsAppInstStop(aResult)) return -1;
 
   const std::string down = LangT("app_dup_down", "下载");
   AppInstHint(LangT("app_dup_netfiles", "正在下载安装文件") + "(" + aAppName + ")...", "");

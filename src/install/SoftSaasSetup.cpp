@@ -51,6 +51,10 @@ int32_t TSoftSaasHelper::RunModuleSetup(const TModuleSetup& aSetup, std::string&
   const std::string title = LangT(aSetup.Texts.TitleKey, aSetup.Texts.TitleDef);
   const std::string fullName = LangT(aSetup.Texts.FullNameKey, aSetup.Texts.FullNameDef);
   if (aSetup.OwnFolder) sPath += sAppName + "\\";
+  if (FOnModuleCheck) {
+    return CheckModule(sAppCode, sAppName, sPath, TovLib::GetTempPath(sPath, false),
+                       aSetup.UpdateUrl, aResult);
+  }
   auto folderFailed = [&] {
     aResult = LangT("gls_dirfoucefailed", "安装目录创建失败");
     AppInstHint(aResult, "");

@@ -121,6 +121,38 @@ bool TAcHTTPClient::NetFileExists(const std::string& aUri) {
   return status == 200 || status == 302;
 }
 
+bool TAcHTTPClient::GetText(const std::string& aUrl, std::string& aText) {
+  aText.clear();
+  if (Stopped()) return false;
+  ov::net::IHttpStack* stack = FNtHTTP ? FNtHTTP.get() : FIdHTTP.get();
+  if (!stack) throw ov::Error("无可用网络组件");
+  ov::net::THttpOptions opts = FOptions;
+  opts.Range.clear();
+  opts.StopTest = FStopTest;
+  bool tooLong = false;
+  // Only the final answer's body is kept.
+  const ov::net::THeadersEvent onHeaders = [&](const THttpResponse&) { aText.clear(); };
+  const ov::net::TBodySink sink = [&](const char* aData, size_t aSize) {
+    if (aText.size() + aSize > kGetTextMax) {
+      tooLong = true;
+      return false;
+    }
+    aText.append(aData, aSize);
+    return true;
+  };
+  THttpResponse r;
+  try {
+    r = stack->Get(aUrl, opts, sink, onHeaders, {});
+  } catch (const ov::Error&) {
+    if (!tooLong) throw;
+  }
+  if (tooLong) throw ov::Error("应答过大：" + aUrl);
+  if (r.Aborted || Stopped()) return false;
+  if (r.Status < 200 || r.Status > 299) throw ov::Error(StatusError("请求服务器失败", r));
+  if (r.Truncated) throw ov::Error("应答不完整：" + aUrl);
+  return true;
+}
+
 bool TAcHTTPClient::Download(const std::string& aSrcUrl, const std::string& ADestFileName) {
   FStartPosition = -1;
   FEndPosition = -1;

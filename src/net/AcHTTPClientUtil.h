@@ -34,6 +34,11 @@ class TAcHTTPClient {
   // aborted or stopped (the ".parts" file stays for a later call). Throws ov::Error on the
   // failures of the download algorithm and on network errors.
   bool Download(const std::string& aSrcUrl, const std::string& ADestFileName);
+  // A small answer (a descriptor, a version signal) into aText instead of a file: false when
+  // stopped. Throws ov::Error on network errors, an answer other than 2xx, a body cut short or
+  // one past kGetTextMax.
+  bool GetText(const std::string& aUrl, std::string& aText);
+  static constexpr size_t kGetTextMax = 64u << 20;
 
   const TAcHTTPProgress& OnProgress() const { return FOnProgress; }
   void SetOnProgress(TAcHTTPProgress aValue) { FOnProgress = std::move(aValue); }

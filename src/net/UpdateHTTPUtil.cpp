@@ -39,4 +39,16 @@ bool TNetHTTP::DownFile(const std::string& aUrl, const std::string& aFile, std::
   }
 }
 
+bool TNetHTTP::GetText(const std::string& aUrl, std::string& aText, std::string& aErro) {
+  FAcHTTP->SetConnTimeout(FConnTimeout);
+  FAcHTTP->SetReadTimeout(FReadTimeout);
+  aErro.clear();
+  try {
+    return FAcHTTP->GetText(aUrl, aText);
+  } catch (const std::exception& e) {
+    aErro = e.what();
+    return false;
+  }
+}
+
 bool TNetHTTP::NetFileExists(const std::string& aUri) { return FAcHTTP->NetFileExists(aUri); }

@@ -26,6 +26,9 @@ class TNetHTTP {
   // with the error's text otherwise.
   bool DownFile(const std::string& aUrl, const std::string& aFile, std::string& aErro);
   bool NetFileExists(const std::string& aUri);
+  // A small file's content into aText, nothing written: true, or false with the error's text
+  // (empty when stopped).
+  bool GetText(const std::string& aUrl, std::string& aText, std::string& aErro);
 
   const TOnFileDownload& OnFileDownload() const { return FOnFileDownload; }
   void SetOnFileDownload(TOnFileDownload aValue) { FOnFileDownload = std::move(aValue); }

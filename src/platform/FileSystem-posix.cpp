@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -425,6 +426,44 @@ bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t&
     return Fail(errno, "stat " + aHostPath);
   aVolume = static_cast<uint64_t>(st.st_dev);
   aFile = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+namespace {
+
+// The path itself when it exists, else its nearest existing folder.
+bool NearestExisting(const std::string& aWinPath, std::string& aHost, struct stat& aSt) {
+  aHost = HostOf(aWinPath);
+  if (aHost.empty()) return false;
+  while (::stat(aHost.c_str(), &aSt) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return Fail(errno, "stat " + aHost);
+    const std::string up = ParentOf(aHost);
+    if (up == aHost) return Fail(ENOENT, "stat " + aHost);
+    aHost = up;
+  }
+  return true;
+}
+
+}  // namespace
+
+int64_t FreeBytes(const std::string& aPath) {
+  std::string host;
+  struct stat st {};
+  if (!NearestExisting(aPath, host, st)) return -1;
+  struct statvfs vfs {};
+  if (::statvfs(host.c_str(), &vfs) != 0) {
+    Fail(errno, "statvfs " + host);
+    return -1;
+  }
+  // f_bavail leaves out the blocks kept for root, as the user's quota of the volume.
+  return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+}
+
+bool SameVolume(const std::string& aA, const std::string& aB, bool& aSame) {
+  std::string ha, hb;
+  struct stat sa {}, sb {};
+  if (!NearestExisting(aA, ha, sa) || !NearestExisting(aB, hb, sb)) return false;
+  aSame = sa.st_dev == sb.st_dev;
   return true;
 }
 

@@ -374,6 +374,67 @@ bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t&
   return true;
 }
 
+namespace {
+
+// The path itself when it exists, else its nearest existing folder; a folder path ends with
+// "\", as the volume functions want it.
+bool NearestExisting(const std::string& aWinPath, std::string& aHost) {
+  std::string h = HostOf(aWinPath);
+  if (h.empty()) return false;
+  while (!h.empty() && (h.back() == '\\' || h.back() == '/')) h.pop_back();
+  for (;;) {
+    // "C:" alone would name the drive's current folder.
+    const std::string probe = h.size() == 2 && h[1] == ':' ? h + "\\" : h;
+    const DWORD attr = GetFileAttributesW(win::LongPath(probe).c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES) {
+      if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) aHost = ParentOf(h) + "\\";
+      else aHost = probe.back() == '\\' ? probe : probe + "\\";
+      return true;
+    }
+    const DWORD e = GetLastError();
+    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && e != ERROR_INVALID_NAME) {
+      return Fail(e, "open " + h);
+    }
+    const size_t i = LastSep(h);
+    if (i == std::string::npos) return Fail(e, "open " + h);
+    h.resize(i);
+  }
+}
+
+bool VolumeOf(const std::string& aWinPath, std::wstring& aVolume) {
+  std::string host;
+  if (!NearestExisting(aWinPath, host)) return false;
+  std::wstring buf(MAX_PATH + 1, L'\0');
+  const std::wstring path = win::LongPath(host);
+  if (!GetVolumePathNameW(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()))) {
+    return FailLast("volume of " + host);
+  }
+  buf.resize(wcslen(buf.c_str()));
+  aVolume = buf;
+  return true;
+}
+
+}  // namespace
+
+int64_t FreeBytes(const std::string& aPath) {
+  std::string host;
+  if (!NearestExisting(aPath, host)) return -1;
+  ULARGE_INTEGER avail{};
+  // The caller's share: disk quotas count, as they do for the files the install writes.
+  if (!GetDiskFreeSpaceExW(win::LongPath(host).c_str(), &avail, nullptr, nullptr)) {
+    FailLast("free space of " + host);
+    return -1;
+  }
+  return static_cast<int64_t>(avail.QuadPart);
+}
+
+bool SameVolume(const std::string& aA, const std::string& aB, bool& aSame) {
+  std::wstring va, vb;
+  if (!VolumeOf(aA, va) || !VolumeOf(aB, vb)) return false;
+  aSame = CompareStringOrdinal(va.c_str(), -1, vb.c_str(), -1, TRUE) == CSTR_EQUAL;
+  return true;
+}
+
 // Windows runs a file by its name, not by a permission bit.
 void ApplyExecBits(const std::string& /*aHostPath*/) {}
 

@@ -89,6 +89,14 @@ bool HostSetFileTimes(const std::string& aHostPath, std::optional<int64_t> aCrea
 // The volume and the file number that name a file whatever its path (hard links share them).
 bool HostFileIdentity(const std::string& aHostPath, uint64_t& aVolume, uint64_t& aFile);
 
+// Bytes the calling user may still write on the volume of aPath, or of its nearest existing
+// folder when aPath does not exist yet (an install folder before its first run); -1 with the
+// reason set when neither can be found.
+int64_t FreeBytes(const std::string& aPath);
+// Whether two paths (each through its nearest existing folder) lie on one volume, into
+// aSame; false with the reason set when either cannot be told.
+bool SameVolume(const std::string& aA, const std::string& aB, bool& aSame);
+
 // A file installed as ".exe", or starting with "#!" or the ELF magic, gets execute bits.
 void ApplyExecBits(const std::string& aHostPath);
 

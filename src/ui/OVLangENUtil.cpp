@@ -146,6 +146,11 @@ const TEntry kEnglish[] = {
     {"gls_net_resp_null", "RespondNull"},
     {"gls_net_resp_invalid", "RespondInvalid"},
     {"gls_net_resp_decode_erro", "RespondDecodeError"},
+    // The installer's own checks before a module is fetched (4)
+    {"app_inst_space_short", "Not enough disk space"},
+    {"app_inst_space_need", "needed"},
+    {"app_inst_space_free", "free"},
+    {"app_inst_dir_nowrite", "The installation directory cannot be written"},
 };
 
 }  // namespace

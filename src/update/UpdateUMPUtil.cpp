@@ -273,7 +273,7 @@ int32_t TOVUpdateUMP::GetAppNewVer(std::string& aResult, const std::string& aApp
   return result;
 }
 
-bool TOVUpdateUMP::GetVerFiles(const std::string& aVerFileId, std::string& aErro) {
+bool TOVUpdateUMP::GetVerFiles(const std::string& aVerFileId, std::string& aErro, bool aSavePkg) {
   if (HasSyncObj() && FTargetDir.empty()) SetTargetDir(SyncObj().UpdatePath().v());
   if (FTargetDir.empty()) SetTargetDir(TovLib::GetAppPath());
   try {
@@ -292,7 +292,7 @@ bool TOVUpdateUMP::GetVerFiles(const std::string& aVerFileId, std::string& aErro
     }
     if (r == 1 && respond.find("resp_code") != std::string::npos) {
       if (respond.rfind("\xEF\xBB\xBF", 0) == 0) respond.erase(0, 3);
-      return LoadVerDetail(respond, true, aErro);
+      return LoadVerDetail(respond, aSavePkg, aErro);
     }
   } catch (const std::exception& e) {
     aErro = std::string("请求获取产品出错：") + e.what();

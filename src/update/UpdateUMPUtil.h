@@ -176,7 +176,9 @@ class TOVUpdateUMP {
   int32_t GetAppNewVer(std::string& aResult, const std::string& aAppId, const std::string& aModId,
                        const std::string& aSoftId, const std::string& aBranchNo,
                        const std::string& aJhNo);
-  bool GetVerFiles(const std::string& aVerFileId, std::string& aErro);
+  // The version's files and tasks into the update state; the answer is kept as the package
+  // file unless aSavePkg is false (a check that writes nothing).
+  bool GetVerFiles(const std::string& aVerFileId, std::string& aErro, bool aSavePkg = true);
 
   // The version detail loader: saves the package and fills the update state's file list with
   // the files that need installing and its task lists with the version's tasks, both from

@@ -87,7 +87,7 @@ void TOVUpdateXML::InitProperty() {
   FXMLFile = FTempDir + FXMLName;
   FTXTFile = FTempDir + FTXTName;
   SyncObj().ClearFileList();
-  fs::ForceDirectories(FTempDir);
+  if (!FReadOnly) fs::ForceDirectories(FTempDir);
 }
 
 int64_t TOVUpdateXML::VerToNumber(const std::string& aVer) {
@@ -165,6 +165,17 @@ bool TOVUpdateXML::GetNetXML(const std::string& aHost, std::string& aAppVer, std
     TovLib::Log("当前已是最新版本：" + aAppVer);
     return true;
   }
+  if (FReadOnly) {
+    std::string bytes;
+    if (!EnsureNetHTTP(aErro)) return false;
+    FNetHTTP->SetConnTimeout(FReadTimeout);
+    FNetHTTP->SetReadTimeout(FReadTimeout);
+    if (!FNetHTTP->GetText(FXMLUrl, bytes, aErro)) {
+      TovLib::Log("升级XML下载失败：" + FXMLUrl, true);
+      return false;
+    }
+    return LoadXMLText(std::move(bytes), aErro);
+  }
   TovLib::Log("下载：" + FXMLUrl + "->" + FXMLFile + "...");
   if (DownXMLFile(aErro)) {
     TovLib::Log("加载：" + FXMLFile + "...");
@@ -177,21 +188,30 @@ int32_t TOVUpdateXML::CheckVerSignal(std::string& aAppVer, std::string& aErro) {
   int32_t result = 0;
   if (aAppVer.empty() || VerToNumber(aAppVer) <= 0) return 0;
   TovLib::Log("[当前版本：" + aAppVer + "]准备下载升级信号文件：" + FTXTUrl + "...");
-  if (fs::FileExists(FTXTFile) && !fs::DeleteFile(FTXTFile)) {
+  std::string text;
+  if (FReadOnly) {
+    if (!EnsureNetHTTP(aErro)) return 0;
+    FNetHTTP->SetConnTimeout(FReadTimeout);
+    FNetHTTP->SetReadTimeout(FReadTimeout);
+    if (!FNetHTTP->GetText(FTXTUrl, text, aErro)) {
+      TovLib::Log("升级信号下载失败", true);
+      return 0;
+    }
+  } else if (fs::FileExists(FTXTFile) && !fs::DeleteFile(FTXTFile)) {
     aErro = "下载升级信号时删除旧文件失败：" + FTXTFile;
     TovLib::Log(aErro, true);
     return 0;
+  } else {
+    if (!EnsureNetHTTP(aErro)) return 0;
+    FNetHTTP->SetConnTimeout(FReadTimeout);
+    FNetHTTP->SetReadTimeout(FReadTimeout);
+    FNetHTTP->SetOnFileDownload(nullptr);
+    if (!FNetHTTP->DownFile(FTXTUrl, FTXTFile, aErro)) {
+      TovLib::Log("升级信号下载失败", true);
+      return 0;
+    }
+    fs::ReadFile(FTXTFile, text);
   }
-  if (!EnsureNetHTTP(aErro)) return 0;
-  FNetHTTP->SetConnTimeout(FReadTimeout);
-  FNetHTTP->SetReadTimeout(FReadTimeout);
-  FNetHTTP->SetOnFileDownload(nullptr);
-  if (!FNetHTTP->DownFile(FTXTUrl, FTXTFile, aErro)) {
-    TovLib::Log("升级信号下载失败", true);
-    return 0;
-  }
-  std::string text;
-  fs::ReadFile(FTXTFile, text);
   std::string ver;
   for (const auto& line : str::SplitLines(text)) {
     const size_t eq = line.find('=');
@@ -242,7 +262,9 @@ void TOVUpdateXML::ApplyNoteAttr(const std::string& aName, const std::string& aV
     so.SetNoteInfo(str::Trim(aValue));
   } else if (str::SameText(aName, "NewHost")) {
     const std::string v = str::Trim(aValue);
-    if (v == "-") {
+    if (FReadOnly) {
+      // a check leaves the settings as they are
+    } else if (v == "-") {
       TovLib::IniOptWrite("NewHost", "");
     } else if (!v.empty()) {
       TovLib::IniOptWrite("NewHost", v);
@@ -271,20 +293,38 @@ bool TOVUpdateXML::LoadXMLFile(std::string& aErro) {
     return false;
   }
   TovLib::Log("加载XML文件：" + FXMLFile);
+  std::string bytes;
+  if (!fs::ReadFile(FXMLFile, bytes)) {
+    aErro = "加载升级XML失败，" + fs::LastErrorText();
+    TovLib::Log(aErro, true);
+    return false;
+  }
+  return LoadXMLText(std::move(bytes), aErro);
+}
+
+std::string TOVUpdateXML::FileAppVer(const std::string& aFile) {
+  std::string bytes;
+  if (!fs::FileExists(aFile) || !fs::ReadFile(aFile, bytes)) return {};
+  pugi::xml_document doc;
+  if (!doc.load_buffer(bytes.data(), bytes.size())) return {};
+  const pugi::xml_node note =
+      FindChildNode(FindChildNode(FindChildNode(doc, "OVXML"), "Header"), "Note");
+  return str::Trim(note.attribute("AppNewVer").value());
+}
+
+bool TOVUpdateXML::LoadXMLText(std::string aBytes, std::string& aErro) {
   pugi::xml_document doc;
   try {
-    std::string bytes;
-    if (!fs::ReadFile(FXMLFile, bytes)) throw ov::Error(fs::LastErrorText());
-    const std::string enc = DeclaredEncoding(bytes);
+    const std::string enc = DeclaredEncoding(aBytes);
     if (!enc.empty() && enc != "utf-8" && enc != "utf8") {
       std::string utf8;
-      if (!ov::platform::ConvertToUtf8(bytes, enc, utf8)) {
+      if (!ov::platform::ConvertToUtf8(aBytes, enc, utf8)) {
         throw ov::Error("不支持的编码：" + enc);
       }
-      bytes = utf8;
+      aBytes = utf8;
     }
     // A document that is not well-formed counts as empty.
-    if (!doc.load_buffer(bytes.data(), bytes.size())) doc.reset();
+    if (!doc.load_buffer(aBytes.data(), aBytes.size())) doc.reset();
   } catch (const std::exception& e) {
     aErro = std::string("加载升级XML失败，") + e.what();
     TovLib::Log(aErro, true);

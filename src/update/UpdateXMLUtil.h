@@ -29,6 +29,10 @@ class TOVUpdateXML {
   const TOnFileDownload& OnChecking() const { return FOnChecking; }
   void SetOnChecking(TOnFileDownload aValue) { FOnChecking = std::move(aValue); }
   const std::string& XMLFile() const { return FXMLFile; }
+  // Read-only: the descriptor and the signal are fetched into memory; no folder, file or
+  // setting is written (a check of what an install would do).
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool aValue) { FReadOnly = aValue; }
   const std::string& TXTFile() const { return FTXTFile; }
 
   void InitProperty();
@@ -39,6 +43,11 @@ class TOVUpdateXML {
   int32_t CheckVerSignal(std::string& aAppVer, std::string& aErro);
   bool DownXMLFile(std::string& aErro);
   bool LoadXMLFile(std::string& aErro);
+  // LoadXMLFile on the descriptor's bytes.
+  bool LoadXMLText(std::string aBytes, std::string& aErro);
+  // The version a descriptor file names (Header/Note AppNewVer); empty when it names none or
+  // cannot be read.
+  static std::string FileAppVer(const std::string& aFile);
   // Throws ov::update::EBadEntryPath for a target that reaches outside the module folder.
   bool LoadFileNode(const pugi::xml_node& aItem, std::string& aErro);
   void LoadImgNode(const pugi::xml_node& aItem, std::string& aErro);
@@ -66,5 +75,6 @@ class TOVUpdateXML {
   std::unique_ptr<TNetHTTP> FNetHTTP;
   int32_t FReadTimeout = 10000;
   bool FIsExistsDataTransServer = false;
+  bool FReadOnly = false;
   TOnFileDownload FOnChecking;
 };

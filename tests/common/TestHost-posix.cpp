@@ -1,4 +1,5 @@
 #include <stdlib.h>
+#include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
@@ -20,6 +21,17 @@ void SetEnv(const std::string& aName, const std::string& aValue) {
 }
 
 std::filesystem::path FsPath(const std::string& aHostPath) { return aHostPath; }
+
+bool MountSmallVolume(const std::string& aHostDir, int aMiB, std::string& aWhy) {
+  const std::string opts = "size=" + std::to_string(aMiB) + "m";
+  if (::mount("tmpfs", aHostDir.c_str(), "tmpfs", 0, opts.c_str()) != 0) {
+    aWhy = "cannot mount a tmpfs here: " + std::string(std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+void UnmountVolume(const std::string& aHostDir) { ::umount2(aHostDir.c_str(), MNT_DETACH); }
 
 std::string AddDrive(const std::string& aPrefix, char aLetter) {
   std::string dir = aPrefix + "/drive_" + std::string(1, aLetter);

@@ -196,6 +196,13 @@ std::string ShortcutTargets(const std::string& aWinDir) {
   return out;
 }
 
+bool MountSmallVolume(const std::string&, int, std::string& aWhy) {
+  aWhy = "a small volume needs a virtual disk, which a test cannot make here";
+  return false;
+}
+
+void UnmountVolume(const std::string&) {}
+
 std::string FolderInTheWayText() { return win::ErrorText(ERROR_ACCESS_DENIED); }
 
 void THostIsolation::Begin() {

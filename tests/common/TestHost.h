@@ -18,6 +18,11 @@ std::filesystem::path FsPath(const std::string& aHostPath);
 std::string AddDrive(const std::string& aPrefix, char aLetter);
 void RemoveDrive(const std::string& aPrefix, char aLetter);
 
+// A file system of aMiB mebibytes mounted on the empty host folder aHostDir, for tests of a
+// full disk; false with the reason in aWhy where the host cannot (not root, no tmpfs, Windows).
+bool MountSmallVolume(const std::string& aHostDir, int aMiB, std::string& aWhy);
+void UnmountVolume(const std::string& aHostDir);
+
 // The shortcuts in a Windows folder: what each one starts, as host paths, one a line.
 std::string ShortcutTargets(const std::string& aWinDir);
 // The system's text when a folder stands where a file is to be written.

@@ -290,6 +290,72 @@ TEST_F(OvInstTest, JsonLinesForScripts) {
   EXPECT_EQ(bad.at("exit"), 2);
 }
 
+TEST_F(OvInstTest, CheckTellsWhatAnInstallWouldFetchAndChangesNothing) {
+  PublishSample("C:\\Shop\\");
+  // What the servers list: the web descriptor's files and the POS version's.
+  pugi::xml_document xml;
+  ASSERT_TRUE(xml.load_file((RootDir() + "/updatefiles/ketrin_webapp/Updata.xml").c_str()));
+  int64_t webFiles = 0, webBytes = 0;
+  for (auto f : xml.child("OVXML").child("FileList").children("File")) {
+    ++webFiles;
+    webBytes += f.attribute("FileSize").as_llong();
+  }
+  const std::string webVer = xml.child("OVXML").child("Header").child("Note").attribute("AppNewVer").value();
+  std::ifstream in(CatalogueFile());
+  const auto cat = nlohmann::json::parse(in);
+  int64_t posFiles = 0, posBytes = 0;
+  std::string posVer;
+  for (const auto& v : cat.at("versions")) {
+    if (v.at("pos_type") != "61063") continue;
+    posVer = v.at("up_ver_no").get<std::string>();
+    const std::string id = std::to_string(v.at("up_file_id").get<int64_t>());
+    for (const auto& f : cat.at("details").at(id).at("file_detail")) {
+      ++posFiles;
+      posBytes += f.at("file_size").get<int64_t>();
+    }
+  }
+  ASSERT_GT(webFiles, 0);
+  ASSERT_GT(posFiles, 0);
+
+  std::string err;
+  ASSERT_EQ(Run({"--check", "--json", "--modules", "web,pos", "--dir", "C:\\Shop"}, err), 0)
+      << err;
+  const std::string text = ReadHost(FOutFile);
+  ASSERT_TRUE(nlohmann::json::accept(text)) << text;  // one object, nothing else
+  const auto out = nlohmann::json::parse(text);
+  EXPECT_EQ(out.at("event"), "check");
+  EXPECT_EQ(out.at("exit"), 0);
+  const auto& mods = out.at("modules");
+  ASSERT_EQ(mods.size(), 2u) << text;
+  EXPECT_EQ(mods[0].at("name"), "Web");
+  EXPECT_EQ(mods[0].at("files"), webFiles);
+  EXPECT_EQ(mods[0].at("bytes"), webBytes);
+  EXPECT_EQ(mods[0].at("new_version"), webVer.empty() ? nlohmann::json() : nlohmann::json(webVer));
+  EXPECT_EQ(mods[1].at("name"), "Caldis");
+  EXPECT_EQ(mods[1].at("files"), posFiles);
+  EXPECT_EQ(mods[1].at("bytes"), posBytes);
+  EXPECT_EQ(mods[1].at("new_version"), posVer);
+  for (const auto& m : mods) {
+    EXPECT_TRUE(m.at("ok").get<bool>()) << m;
+    EXPECT_GT(m.at("path_free").get<int64_t>(), m.at("path_need").get<int64_t>()) << m;
+  }
+  // No module folder, download folder, package or descriptor copy, and nothing remembered.
+  EXPECT_FALSE(HostExists(Host("C:\\Shop")));
+  EXPECT_EQ(Remembered("KetrinPath"), "");
+  EXPECT_EQ(Remembered("KetrinWeb"), "");
+
+  // A module whose list cannot be had: the install could not proceed.
+  FStore.AddFault({.Pattern = "*/Updata.xml", .ForceStatus = 404});
+  EXPECT_EQ(Run({"--check", "--json", "--modules", "web,pos", "--dir", "C:\\Shop"}, err), 1);
+  const auto bad = nlohmann::json::parse(ReadHost(FOutFile));
+  EXPECT_EQ(bad.at("exit"), 1);
+  ASSERT_EQ(bad.at("modules").size(), 2u);
+  EXPECT_FALSE(bad["modules"][0].at("ok").get<bool>());
+  EXPECT_NE(bad["modules"][0].at("message"), "");
+  EXPECT_TRUE(bad["modules"][1].at("ok").get<bool>());  // the others are still told
+  EXPECT_FALSE(HostExists(Host("C:\\Shop")));
+}
+
 TEST_F(OvInstTest, AKilledRunIsCompletedByTheNextOne) {
   PublishSample("C:\\Shop\\");
   // Slow enough that the kill lands inside the download of the web module's largest file.

@@ -466,3 +466,88 @@ TEST_F(PipelineTest, WebModuleSetupWritesSettingsAndShortcuts) {
   stdfs::remove(ovtest::FsPath(Host(ov::platform::ShortcutFileOf(shortcut))), ec);
   FreeSoftVar();
 }
+
+TEST_F(PipelineTest, TheSpaceNeedCountsOnlyWhatTheRunWrites) {
+  const std::string tmp = "C:\\Soft\\Web\\updt_temp\\";
+  auto entry = [](const std::string& aTarget, int64_t aSize) {
+    TFileInfo f;
+    f.TargetFile = aTarget;
+    f.FileSize = aSize;
+    return f;
+  };
+  const std::vector<TFileInfo> files = {entry(".\\have.bin", 100), entry(".\\short.bin", 200),
+                                        entry(".\\new.bin", 300), entry(".\\nosize.bin", 0)};
+  WriteHost(Host(tmp + "have.bin"), std::string(100, 'h'));  // downloaded before: not again
+  WriteHost(Host(tmp + "short.bin"), std::string(50, 's'));  // cut short: fetched again
+  WriteHost(Host(tmp + "nosize.bin"), "x");                  // no size to compare with
+  WriteHost(Host("C:\\Soft\\Web\\new.bin"), std::string(40, 'o'));  // replaced, kept meanwhile
+  const int64_t m = kInstallSpaceMargin;
+
+  // One volume, linked into place: only the downloads.
+  TInstallSpace s = InstallSpaceNeed(files, "C:\\Soft\\Web\\", tmp, true, false);
+  EXPECT_EQ(s.FetchCount, 3);
+  EXPECT_EQ(s.FetchBytes, 500);
+  EXPECT_EQ(s.TmpNeed, 500 + m);
+  EXPECT_EQ(s.PathNeed, 0);
+  // One volume in debug mode: every file is also copied.
+  s = InstallSpaceNeed(files, "C:\\Soft\\Web\\", tmp, true, true);
+  EXPECT_EQ(s.TmpNeed, 500 + 600 + m);
+  // Two volumes: the copies on the install volume, the kept old files on the download one.
+  s = InstallSpaceNeed(files, "C:\\Soft\\Web\\", tmp, false, true);
+  EXPECT_EQ(s.TmpNeed, 500 + 40 + m);
+  EXPECT_EQ(s.PathNeed, 600 + m);
+}
+
+TEST_F(PipelineTest, AModuleTooBigForItsVolumeFailsBeforeAnythingIsFetchedOrDeleted) {
+  const std::string volume = AddDrive('e');
+  std::string why;
+  if (!ovtest::MountSmallVolume(volume, 32, why)) GTEST_SKIP() << why;
+  struct TUnmount {
+    std::string Dir;
+    ~TUnmount() { ovtest::UnmountVolume(Dir); }
+  } unmount{volume};
+  Serve("/own/a.dll", "small");
+  WriteHost(Host("E:\\Soft\\Web\\old.txt"), "old");
+  // The sizes the list gives count, not what the server holds. The make-room step would
+  // delete old.txt.
+  auto list = [&](const char* aSize) {
+    return ServeDescriptor(
+        std::string(R"(<f TargetFile=".\a.dll" FileName="a.dll" SourceFile="a.dll" FileSize=")") +
+            aSize + R"("/>)",
+        R"(<OnBeforeUpdaaDelete><i FileName=".\old.txt"/></OnBeforeUpdaaDelete>)");
+  };
+  auto install = [&](const std::string& aUrl, std::string& aResult) {
+    return FHelper->DoAppInst("Web", "Web", "E:\\Soft\\Web\\", "C:\\Soft\\Web\\updt_temp\\", aUrl,
+                              aResult);
+  };
+  std::string result;
+  EXPECT_EQ(install(list("20000000"), result), -1);
+  EXPECT_EQ(result.rfind("磁盘空间不足(Web)：E:\\Soft\\Web\\，需要 ", 0), 0u) << result;
+  EXPECT_NE(result.find("，可用 3"), std::string::npos) << result;  // about 32 MB
+  EXPECT_EQ(Requests("/a.dll"), 0);
+  EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\updt_temp\\a.dll")));
+  EXPECT_EQ(ReadHost(Host("E:\\Soft\\Web\\old.txt")), "old");
+  EXPECT_FALSE(HostExists(Host("E:\\Soft\\Web\\a.dll")));
+
+  // What fits is installed: the check is no blanket refusal of a small volume.
+  ASSERT_EQ(install(list("1000000"), result), 1) << result;
+  EXPECT_EQ(ReadHost(Host("E:\\Soft\\Web\\a.dll")), "small");
+  EXPECT_FALSE(HostExists(Host("E:\\Soft\\Web\\old.txt")));
+}
+
+TEST_F(PipelineTest, AnInstallFolderThatCannotBeWrittenFailsBeforeAnythingIsFetched) {
+  Source("a.dll", "a");
+  const std::string url = PublishWeb();
+  WriteHost(Host("C:\\Soft\\Web\\keep.txt"), "keep");
+  ov::platform::fs::InjectFault(ov::platform::fs::Op::Create, Host("C:\\Soft\\Web") + "/");
+  // The download folder lies elsewhere: the descriptor is fetched into it.
+  std::string result;
+  EXPECT_EQ(FHelper->DoAppInst("Web", "Web", "C:\\Soft\\Web\\", "C:\\Dl\\Web\\", url, result), -1);
+  ov::platform::fs::ClearFaults();
+  EXPECT_EQ(result, "安装目录无法写入(Web)：C:\\Soft\\Web\\");
+  EXPECT_NE(FHelper->FailReason().v().find("injected"), std::string::npos)
+      << FHelper->FailReason().v();
+  EXPECT_EQ(Requests("/a.dll"), 0);
+  EXPECT_FALSE(HostExists(Host("C:\\Dl\\Web\\a.dll")));
+  EXPECT_EQ(ReadHost(Host("C:\\Soft\\Web\\keep.txt")), "keep");
+}

@@ -247,6 +247,20 @@ TEST_F(FileSystemTest, AnUnmappedPathFailsWithItsName) {
   EXPECT_FALSE(HostForceDirectories(""));
 }
 
+TEST_F(FileSystemTest, FreeSpaceAndVolumesOfFoldersStillToBeMade) {
+  ASSERT_TRUE(ForceDirectories("C:\\Vol\\"));
+  // A folder that does not exist yet is measured where it will be made.
+  const int64_t free = FreeBytes("C:\\Vol\\not\\yet\\");
+  EXPECT_GT(free, 0) << LastErrorText();
+  bool same = false;
+  ASSERT_TRUE(SameVolume("C:\\Vol\\not\\yet\\", "C:\\Vol\\", same)) << LastErrorText();
+  EXPECT_TRUE(same);
+  EXPECT_FALSE(PathExists("C:\\Vol\\not\\"));  // only looked at
+  // A drive that does not exist has neither.
+  EXPECT_EQ(FreeBytes("Q:\\x\\"), -1);
+  EXPECT_FALSE(SameVolume("Q:\\x\\", "C:\\Vol\\", same));
+}
+
 TEST_F(FileSystemTest, LongPathsWithChineseNamesWork) {
   std::string dir = "C:\\长路径";
   while (dir.size() < 300) dir += "\\文件夹-0123456789";

@@ -25,10 +25,10 @@ std::string Utf16(std::u16string_view text, bool bigEndian) {
 }
 }  // namespace
 
-TEST(OVLangEN, BuiltInTableHas135EntriesInOrder) {
+TEST(OVLangEN, BuiltInTableHas135EntriesInOrderThenTheInstallersOwn) {
   std::vector<std::string> l{"stale"};
   ASSERT_TRUE(TOVLangENHelper::Load(l));
-  ASSERT_EQ(l.size(), 135u);
+  ASSERT_EQ(l.size(), 139u);
   EXPECT_EQ(l[0], "app_subtitle=In-line");
   EXPECT_EQ(l[21], "app_dup_insturl_nodata=The platform has not been configured for this version");
   EXPECT_EQ(l[22], "app_corvela_title=CorVela");
@@ -46,6 +46,7 @@ TEST(OVLangEN, BuiltInTableHas135EntriesInOrder) {
   EXPECT_EQ(l[122], "gls_retry=Retry");
   EXPECT_EQ(l[127], "gls_plswait=Please waiting...");
   EXPECT_EQ(l[134], "gls_net_resp_decode_erro=RespondDecodeError");
+  EXPECT_EQ(l[135], "app_inst_space_short=Not enough disk space");
   std::vector<std::string> cn{"x"};
   ASSERT_TRUE(TOVLangCNHelper::Load(cn));
   EXPECT_TRUE(cn.empty());
