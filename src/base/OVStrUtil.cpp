@@ -1,7 +1,6 @@
 #include "base/OVStrUtil.h"
 
 #include <charconv>
-#include <cstdio>
 
 namespace ov::str {
 
@@ -209,20 +208,6 @@ bool TryStrToInt(std::string_view s, int32_t& value) {
   if (!TryStrToInt64(s, v) || v < INT32_MIN || v > INT32_MAX) return false;
   value = static_cast<int32_t>(v);
   return true;
-}
-
-std::string SizeText(int64_t aBytes) {
-  if (aBytes < 1024) return std::to_string(aBytes < 0 ? 0 : aBytes) + " B";
-  static const char* const units[] = {"KB", "MB", "GB", "TB"};
-  double v = static_cast<double>(aBytes) / 1024;
-  int u = 0;
-  while (v >= 1024 && u < 3) {
-    v /= 1024;
-    ++u;
-  }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.1f %s", v, units[u]);
-  return buf;
 }
 
 }  // namespace ov::str

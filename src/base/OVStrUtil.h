@@ -40,7 +40,4 @@ std::string JoinCommaText(const std::vector<std::string>& items);
 bool TryStrToInt64(std::string_view s, int64_t& value);
 bool TryStrToInt(std::string_view s, int32_t& value);
 
-// A byte count for people, in units of 1024 with one decimal: "512 B", "12.3 MB".
-std::string SizeText(int64_t aBytes);
-
 }  // namespace ov::str

@@ -61,8 +61,8 @@ int32_t TSoftSaasHelper::CheckInstallRoom(const std::string& aAppName,
             std::to_string(aFree) + "字节",
         true);
     aResult = LangT("app_inst_space_short", "磁盘空间不足") + "(" + aAppName + ")" + colon + aDir +
-              comma + LangT("app_inst_space_need", "需要") + " " + str::SizeText(aNeed) + comma +
-              LangT("app_inst_space_free", "可用") + " " + str::SizeText(aFree);
+              comma + LangT("app_inst_space_need", "需要") + " " + TovLib::ConvertBytes(aNeed) + comma +
+              LangT("app_inst_space_free", "可用") + " " + TovLib::ConvertBytes(aFree);
     return -1;
   };
   // Free space that cannot be told does not stop an install: the copy stage still reports a
