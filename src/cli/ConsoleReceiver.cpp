@@ -99,7 +99,7 @@ std::string TProgressLine::Text(int64_t aNowMs) const {
 }
 
 TConsoleReceiver::TConsoleReceiver(std::FILE* aOut, bool aTty) : FOut(aOut), FTty(aTty) {
-  if (FTty) FTicker = std::thread([this] { Tick(); });
+  FTicker = std::thread([this] { Tick(); });
 }
 
 TConsoleReceiver::~TConsoleReceiver() {
@@ -109,6 +109,7 @@ TConsoleReceiver::~TConsoleReceiver() {
   }
   FWake.notify_all();
   if (FTicker.joinable()) FTicker.join();
+  std::fflush(FOut);
 }
 
 void TConsoleReceiver::ShowInstHint(const std::string& aHint, const std::string& aSubHint) {
@@ -121,18 +122,19 @@ void TConsoleReceiver::ShowInstHint(const std::string& aHint, const std::string&
   if (!aHint.empty() && !(FTty && aHint == FLastHint)) std::fprintf(FOut, "%s\n", aHint.c_str());
   if (!aHint.empty()) FLastHint = aHint;
   if (!aSubHint.empty()) std::fprintf(FOut, "  %s\n", aSubHint.c_str());
-  if (FTty) Redraw();
-  std::fflush(FOut);
+  if (FTty) {
+    Redraw();
+    std::fflush(FOut);
+  }
+  // A log or a pipe gets its lines from the ticker: several thousand files make several
+  // hints each, and a write per line cost more than the rest of the output.
 }
 
 void TConsoleReceiver::ShowInstProgress(int32_t aPos, int32_t aMax) {
   std::lock_guard<std::mutex> g(FLock);
   if (aMax <= 0) return;
   FLine.Progress(aPos, aMax, NowMs());
-  if (!FTty && aPos != FLastPos) {
-    std::fprintf(FOut, "progress %d/%d\n", aPos, aMax);
-    std::fflush(FOut);
-  }
+  if (!FTty && aPos != FLastPos) std::fprintf(FOut, "progress %d/%d\n", aPos, aMax);
   FLastPos = aPos;
 }
 
@@ -165,11 +167,10 @@ void TConsoleReceiver::Tick() {
   while (!FStop) {
     FWake.wait_for(g, std::chrono::milliseconds(200));
     if (FStop) break;
-    // Redrawn even without news, so speed and time left keep moving during a stall.
-    if (FLastPos >= 0) {
-      Redraw();
-      std::fflush(FOut);
-    }
+    // Redrawn even without news, so speed and time left keep moving during a stall; a log
+    // gets what was printed since the last tick.
+    if (FTty && FLastPos >= 0) Redraw();
+    std::fflush(FOut);
   }
 }
 

@@ -42,7 +42,8 @@ std::string FormatBytes(int64_t aBytes);
 std::string FormatDuration(int64_t aSeconds);
 
 // Hints and sub-hints as lines. On a terminal the live line is redrawn below them every
-// 200 ms; otherwise progress is printed as plain "progress N/M" lines.
+// 200 ms; otherwise progress is printed as plain "progress N/M" lines, written out every
+// 200 ms and at the end of each module.
 class TConsoleReceiver : public IInstallReceiver {
  public:
   TConsoleReceiver(std::FILE* aOut, bool aTty);

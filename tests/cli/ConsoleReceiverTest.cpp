@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 
 #include "cli/ConsoleReceiver.h"
 
@@ -79,6 +86,30 @@ TEST(ConsoleReceiver, PlainOutputHasOneLinePerHintAndProgressStep) {
   }
   EXPECT_EQ(Drain(out), "正在安装Web\n  下载文件 a.js\nprogress 3/100\n");
   std::fclose(out);
+}
+
+TEST(ConsoleReceiver, ALogGetsItsLinesWhileTheModuleRuns) {
+  const std::filesystem::path log =
+      std::filesystem::temp_directory_path() / ("ovinst-console-" + std::to_string(::getpid()));
+  std::FILE* out = std::fopen(log.string().c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  auto written = [&] {
+    std::ifstream in(log, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  {
+    TConsoleReceiver c(out, false);
+    c.ShowInstHint("正在安装Web", "下载文件 a.js");
+    // A long download after it: the line must not wait in the buffer for the module's end.
+    std::string seen;
+    for (int i = 0; i < 200 && seen.empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      seen = written();
+    }
+    EXPECT_EQ(seen, "正在安装Web\n  下载文件 a.js\n");
+  }
+  std::fclose(out);
+  std::filesystem::remove(log);
 }
 
 TEST(ConsoleReceiver, TerminalOutputRedrawsTheLiveLineBelowTheHints) {
