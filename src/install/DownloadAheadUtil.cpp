@@ -7,6 +7,7 @@
 #include "common/OVTextUtil.h"
 #include "install/SoftSaasHelperUtil.h"
 #include "net/UpdateHTTPUtil.h"
+#include "platform/Paths.h"
 #include "ui/OVLangUtil.h"
 
 namespace str = ov::str;
@@ -63,6 +64,7 @@ void TDownloadAhead::Work() {
                                        int64_t aRead, int64_t, int64_t, bool&) {
     FHelper.CountDownloadBytes(count, aRead);
   });
+  const ov::platform::TMapScope walk;  // the copies share a few folders
   for (;;) {
     const size_t k = FNext++;
     if (k >= FQueue.size()) return;

@@ -5,6 +5,7 @@
 #include "base/OVLibUtil.h"
 #include "common/OVTextUtil.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace fs = ov::platform::fs;
 namespace str = ov::str;
@@ -82,7 +83,9 @@ bool TInstallBackup::Begin(const std::vector<std::string>& aTargets, std::string
   FItems.clear();
   FTargetLine.clear();
   std::set<std::string> made;  // folders already planned, compared as the file system does
+  std::set<std::string> there;  // folders found, likewise: most targets share their folder
   std::string plan = std::string(kPlanHead) + "\n";
+  const ov::platform::TMapScope walk;
   for (const auto& t : aTargets) {
     if (t.find_first_of("\r\n") != std::string::npos) {
       aErro = t + "：路径有误";
@@ -90,8 +93,16 @@ bool TInstallBackup::Begin(const std::vector<std::string>& aTargets, std::string
     }
     // The folders this target needs that are not there, outermost first.
     std::vector<std::string> missing;
-    for (std::string d = str::ExtractFileDir(t); !d.empty() && !fs::DirectoryExists(d);) {
-      if (!made.insert(str::UpperCase(d)).second) break;
+    const std::string dir = str::ExtractFileDir(t);
+    const bool inNewDir = made.count(str::UpperCase(dir)) != 0;
+    for (std::string d = dir; !d.empty() && !inNewDir;) {
+      const std::string key = str::UpperCase(d);
+      if (there.count(key) != 0 || made.count(key) != 0) break;
+      if (fs::DirectoryExists(d)) {
+        there.insert(key);
+        break;
+      }
+      made.insert(key);
       missing.insert(missing.begin(), d);
       const std::string parent = str::ExtractFileDir(d);
       if (parent == d) break;
@@ -99,7 +110,9 @@ bool TInstallBackup::Begin(const std::vector<std::string>& aTargets, std::string
     }
     for (const auto& d : missing) FItems.push_back({'D', d});
     FTargetLine.push_back(FItems.size());
-    FItems.push_back({fs::FileExists(t) ? 'E' : 'N', t});
+    // Nothing stands in a folder this stage makes.
+    const bool exists = !inNewDir && missing.empty() && fs::FileExists(t);
+    FItems.push_back({exists ? 'E' : 'N', t});
   }
   for (const auto& i : FItems) plan += std::string(1, i.Kind) + "\t" + i.Path + "\n";
   // Kept files of an old stage would be taken for this one's.

@@ -65,6 +65,7 @@ TInstallSpace InstallSpaceNeed(const std::vector<TFileInfo>& aFiles, const std::
   TInstallSpace r;
   r.OneVolume = aOneVolume;
   int64_t all = 0, replaced = 0;
+  const ov::platform::TMapScope walk;  // the entries share a few folders
   for (const auto& e : aFiles) {
     const int64_t size = e.FileSize > 0 ? e.FileSize : 0;
     all += size;
@@ -111,6 +112,8 @@ TFetchResult TSoftSaasHelper::FetchEntry(const TFetchJob& aJob, const std::strin
   const std::string failed = LangT("gls_failed", "失败");
   const TFileInfo& e = *aJob.Entry;
   const std::string& n = aJob.Copy;
+  // The copy, its partial file and its record are all looked up in one folder.
+  const ov::platform::TMapScope inFolder;
   TFetchResult r;
   auto fail = [&](const std::string& aText, const std::string& aReason) {
     r.Ok = false;
@@ -178,7 +181,6 @@ TFetchResult TSoftSaasHelper::FetchEntry(const TFetchJob& aJob, const std::strin
   if (!fetched) return fail(down + failed + colon + e.TargetFile, err);
   const std::string valide = LangT("app_dup_valide", "效验");
   aHint(valide + colon + e.TargetFile);
-  const ov::platform::TMapScope once;  // the checks and the time stamp read one file
   if (!CheckFileMD5(e.MD5, n)) {
     const std::string retry = LangT("gls_retry", "重试");
     aHint(valide + failed + comma + retry + "...");
@@ -308,25 +310,28 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   const int32_t parallel = DownloadJobs();
   TDownloadAhead ahead(*this, jobs, aUpdateUrl, parallel);
   auto direct = [&](const std::string& aSub) { AppInstHint(h, aSub); };
-  for (size_t i = 0; i < files.size(); ++i) {
-    TFetchResult r;
-    if (ahead.Takes(i)) {
-      r = ahead.Wait(i);
-      for (const auto& sub : r.Hints) AppInstHint(h, sub);
-    } else {
-      r = FetchEntry(jobs[i], aUpdateUrl, *FNetHTTP, direct);
-    }
-    if (!r.Ok) {
-      FFailReason->SetV(r.Reason);
-      aResult = r.Result;
-      so.SetUpdateSucessed(false);
-      return -1;
-    }
-    offset = StepOffset(i, divisor);
-    RaiseProgress(offset);
-    if (IsAppInstStop(aResult)) {
-      AppInstHint(h, down + "-" + LangT("gls_cancel", "取消"));
-      return 0;
+  {
+    const ov::platform::TMapScope walk;  // the copies share a few folders
+    for (size_t i = 0; i < files.size(); ++i) {
+      TFetchResult r;
+      if (ahead.Takes(i)) {
+        r = ahead.Wait(i);
+        for (const auto& sub : r.Hints) AppInstHint(h, sub);
+      } else {
+        r = FetchEntry(jobs[i], aUpdateUrl, *FNetHTTP, direct);
+      }
+      if (!r.Ok) {
+        FFailReason->SetV(r.Reason);
+        aResult = r.Result;
+        so.SetUpdateSucessed(false);
+        return -1;
+      }
+      offset = StepOffset(i, divisor);
+      RaiseProgress(offset);
+      if (IsAppInstStop(aResult)) {
+        AppInstHint(h, down + "-" + LangT("gls_cancel", "取消"));
+        return 0;
+      }
     }
   }
   Advance(offset);
@@ -335,12 +340,15 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
   AppInstHint(instFile + "...", "");
   offset = 8;
   divisor = static_cast<double>(files.size()) / 8.0;
-  for (const auto& e : files) {
-    const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
-    const std::string n = CopyPath(e.TargetFile, aTmpPath);
-    if (fs::FileExists(n) && fs::FileExists(m) && TovLib::ProcFind(m) != 0 &&
-        !TovLib::ProcClose(m)) {
-      Log("[更新前关闭]文件进程：" + m + "失败", true);
+  {
+    const ov::platform::TMapScope walk;  // the entries share a few folders
+    for (const auto& e : files) {
+      const std::string m = ov::update::FileEntryPath(e.TargetFile, aPath);
+      const std::string n = CopyPath(e.TargetFile, aTmpPath);
+      if (fs::FileExists(m) && fs::FileExists(n) && TovLib::ProcFind(m) != 0 &&
+          !TovLib::ProcClose(m)) {
+        Log("[更新前关闭]文件进程：" + m + "失败", true);
+      }
     }
   }
   const std::string h2 = aAppName + instFile + comma + LangT("gls_plswait", "请稍候") + "...";
@@ -369,12 +377,12 @@ int32_t TSoftSaasHelper::DoAppInst(const std::string& aAppCode, const std::strin
       return fail(LangT("gls_update", "更新") + failed + colon + aPath, why);
     }
   }
+  const ov::platform::TMapScope copying;  // the entries share a few folders
   for (size_t i = 0; i < files.size(); ++i) {
     const TFileInfo& e = files[i];
     const std::string& m = targets[i];
     const std::string n = CopyPath(e.TargetFile, aTmpPath);
     AppInstHint(h2, LangT("gls_install", "安装") + colon + e.TargetFile);
-    const ov::platform::TMapScope once;
     const std::string copyFailed = LangT("gls_update", "更新") + failed + colon + e.TargetFile;
     if (!fs::FileExists(n)) {
       // A module without one of its files must not be reported as installed.

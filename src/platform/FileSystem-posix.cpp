@@ -29,7 +29,7 @@ bool Fail(int code, const std::string& what) {
 // Every file operation passes here first, so a change it is about to make also ends what the
 // thread's mapping scope remembers.
 bool Injected(Op op, const std::string& host, const std::string& what) {
-  if (op != Op::Open) TMapScope::Forget();
+  if (op != Op::Open) TMapScope::Changed(host);
   if (!ShouldFail(op, host)) return false;
   SetLastError(EACCES, what + ": access denied (injected) " + host);
   return true;

@@ -9,6 +9,9 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -157,6 +160,8 @@ void SeedShellFolders() {
 // Only local file systems whose every change passes the kernel's notification (no network or
 // user-space file systems) are held; any other folder is scanned. No folder is kept open, so
 // none of them keeps its file system from being unmounted.
+std::atomic<bool> gForkedChild{false};
+
 class FolderIndex {
  public:
   // True when the index can answer for the folder aDir (a stat of it in aDirSt): aFound is
@@ -166,7 +171,7 @@ class FolderIndex {
   bool Find(const std::string& aDir, const struct stat& aDirSt, const std::string& aName,
             std::string& aFound) {
     std::lock_guard<std::mutex> g(FLock);
-    if (FFd >= 0 && FPid != ::getpid()) return false;  // a forked child leaves the queue alone
+    if (gForkedChild.load(std::memory_order_relaxed)) return false;  // the queue is the parent's
     if (FFd < 0 && !Open()) return false;
     if (!Drain()) return false;
     const TInode inode{aDirSt.st_dev, aDirSt.st_ino};
@@ -233,8 +238,13 @@ class FolderIndex {
   }
 
   bool Open() {
+    // A forked child must leave the queue alone; noticed by a fork handler rather than a
+    // getpid call per lookup.
+    static const bool once = [] {
+      return ::pthread_atfork(nullptr, nullptr, [] { gForkedChild = true; }) == 0;
+    }();
+    if (!once) return false;
     FFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    FPid = ::getpid();
     return FFd >= 0;
   }
 
@@ -380,7 +390,6 @@ class FolderIndex {
 
   std::mutex FLock;
   int FFd = -1;
-  pid_t FPid = 0;
   uint64_t FUseCount = 0;
   std::unordered_map<int, Folder> FByWd;
   std::map<TInode, int> FByInode;
@@ -544,7 +553,9 @@ std::string XdgDesktopDir() {
 }
 
 std::string PrefixDir() {
-  std::string p = EnvOr("OV_PREFIX", XdgDataHome() + "/ondrevo");
+  // Asked on every path mapping: the default is only worked out when the variable is unset.
+  const char* v = std::getenv("OV_PREFIX");
+  std::string p = (v && *v) ? std::string(v) : XdgDataHome() + "/ondrevo";
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
 }
@@ -555,14 +566,17 @@ void ResetPrefixCache() {
   gProgramFile.clear();
 }
 
-void EnsurePrefix() {
-  const std::string prefix = PrefixDir();
+namespace {
+
+// The prefix folder, made ready the first time it is used.
+std::string PreparedPrefix() {
+  std::string prefix = PrefixDir();
   {
     std::lock_guard<std::mutex> g(gPathLock);
-    if (!gPreparedPrefixes.insert(prefix).second) return;
+    if (!gPreparedPrefixes.insert(prefix).second) return prefix;
   }
   const std::string dos = prefix + "/dosdevices";
-  if (IsDir(dos)) return;
+  if (IsDir(dos)) return prefix;
   // Each step tolerates a second process doing the same first start at the same time.
   std::string cur;
   for (const auto& part : SplitComponents(prefix, '/')) {
@@ -574,7 +588,12 @@ void EnsurePrefix() {
   [[maybe_unused]] int r1 = ::symlink("../drive_c", (dos + "/c:").c_str());
   [[maybe_unused]] int r2 = ::symlink("/", (dos + "/z:").c_str());
   SeedShellFolders();
+  return prefix;
 }
+
+}  // namespace
+
+void EnsurePrefix() { PreparedPrefix(); }
 
 namespace {
 
@@ -600,8 +619,7 @@ bool SameLink(const TDriveCache& aC, const std::string& aLink, const struct stat
 std::string DriveFolder(char aLetter, bool aCheckFolder) {
   char l = str::LowerChar(aLetter);
   if (l < 'a' || l > 'z') return {};
-  EnsurePrefix();
-  std::string link = PrefixDir() + "/dosdevices/" + l + ":";
+  std::string link = PreparedPrefix() + "/dosdevices/" + l + ":";
   struct stat lst{};
   if (::lstat(link.c_str(), &lst) != 0) return {};
   TDriveCache& c = gDrives[l - 'a'];
@@ -635,19 +653,85 @@ namespace {
 struct TMapMemo {
   int Depth = 0;
   std::vector<std::pair<std::string, std::string>> Answers;  // Windows path, host path
+  // Folders found during the scope: a name in one of them is looked up there alone, without
+  // walking the drive and the folders above it again.
+  struct TFolder {
+    std::string Win;
+    std::string Host;
+    struct stat St;
+    bool Missing;  // not there: nothing below it is either, so names are taken as written
+  };
+  std::vector<TFolder> Folders;
 };
 thread_local TMapMemo tMapMemo;
 constexpr size_t kMemoSize = 4;
+constexpr size_t kFolderMemoSize = 4;
+
+// Whether a name added or removed at aHostPath can change how aFolder is reached: aHostPath is
+// aFolder or a folder above it, compared without regard to case as the lookups compare names.
+bool Reaches(const std::string& aHostPath, const std::string& aFolder) {
+  const size_t n = aHostPath.size();
+  if (aFolder.size() < n || (aFolder.size() > n && aFolder[n] != '/')) return false;
+  return str::SameText(aFolder.substr(0, n), aHostPath);
+}
+
+// aWinPath through a folder the scope has found, when it names one entry in one.
+bool MapInFolder(TMapMemo& aMemo, const std::string& aWinPath, std::string& aHost) {
+  const size_t cut = aWinPath.find_last_of("\\/");
+  if (cut == std::string::npos || cut + 1 >= aWinPath.size()) return false;
+  const std::string name = aWinPath.substr(cut + 1);
+  if (name == "." || name == ".." || name.find('\0') != std::string::npos) return false;
+  const std::string_view dir(aWinPath.data(), cut);
+  for (const auto& f : aMemo.Folders) {
+    if (f.Win == aWinPath) {
+      aHost = f.Host;
+      return true;
+    }
+    if (f.Win != dir) continue;
+    aHost = JoinHost(f.Host, name);
+    if (f.Missing || Exists(aHost)) return true;
+    std::string other;
+    if (!Folders().Find(f.Host, f.St, name, other)) other = FindCaseInsensitive(f.Host, name);
+    if (!other.empty()) aHost = JoinHost(f.Host, other);
+    return true;
+  }
+  return false;
+}
+
+// Keeps the folder of a path just mapped, when it is there.
+void KeepFolder(TMapMemo& aMemo, const std::string& aWinPath, const std::string& aHost) {
+  const size_t cut = aWinPath.find_last_of("\\/");
+  const size_t hostCut = aHost.rfind('/');
+  if (cut == std::string::npos || hostCut == std::string::npos || hostCut == 0) return;
+  const std::string name = aWinPath.substr(cut + 1);
+  if (name.empty() || name == "." || name == "..") return;
+  TMapMemo::TFolder f{aWinPath.substr(0, cut), aHost.substr(0, hostCut), {}, false};
+  if (::stat(f.Host.c_str(), &f.St) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return;
+    f.Missing = true;
+  } else if (!S_ISDIR(f.St.st_mode)) {
+    return;
+  }
+  if (aMemo.Folders.size() >= kFolderMemoSize) aMemo.Folders.erase(aMemo.Folders.begin());
+  aMemo.Folders.push_back(std::move(f));
+}
 
 }  // namespace
 
 TMapScope::TMapScope() { ++tMapMemo.Depth; }
 
 TMapScope::~TMapScope() {
-  if (--tMapMemo.Depth == 0) tMapMemo.Answers.clear();
+  if (--tMapMemo.Depth == 0) {
+    tMapMemo.Answers.clear();
+    tMapMemo.Folders.clear();
+  }
 }
 
-void TMapScope::Forget() { tMapMemo.Answers.clear(); }
+void TMapScope::Changed(const std::string& aHostPath) {
+  TMapMemo& m = tMapMemo;
+  m.Answers.clear();
+  std::erase_if(m.Folders, [&](const TMapMemo::TFolder& f) { return Reaches(aHostPath, f.Host); });
+}
 
 std::string MapToHost(const std::string& aWinPath) {
   TMapMemo& m = tMapMemo;
@@ -655,13 +739,23 @@ std::string MapToHost(const std::string& aWinPath) {
   for (const auto& [win, host] : m.Answers) {
     if (win == aWinPath) return host;
   }
-  std::string host = PathMapper(false).Map(aWinPath);
+  std::string host;
+  if (!MapInFolder(m, aWinPath, host)) {
+    host = PathMapper(false).Map(aWinPath);
+    if (!host.empty()) KeepFolder(m, aWinPath, host);
+  }
   if (m.Answers.size() >= kMemoSize) m.Answers.erase(m.Answers.begin());
   m.Answers.emplace_back(aWinPath, host);
   return host;
 }
 
 std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths) {
+  if (tMapMemo.Depth > 0) {
+    std::vector<std::string> hosts;
+    hosts.reserve(aWinPaths.size());
+    for (const auto& p : aWinPaths) hosts.push_back(MapToHost(p));
+    return hosts;
+  }
   PathMapper mapper(aWinPaths.size() > 1);
   std::vector<std::string> hosts;
   hosts.reserve(aWinPaths.size());

@@ -59,7 +59,7 @@ std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPath
 
 TMapScope::TMapScope() = default;
 TMapScope::~TMapScope() = default;
-void TMapScope::Forget() {}
+void TMapScope::Changed(const std::string&) {}
 
 std::string MapFromHost(const std::string& aHostPath) { return MapToHost(aHostPath); }
 

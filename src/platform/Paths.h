@@ -41,17 +41,19 @@ std::string MapToHost(const std::string& aWinPath);
 std::vector<std::string> MapPathsToHost(const std::vector<std::string>& aWinPaths);
 
 // While one lives on a thread, a Windows path mapped again on that thread is answered from its
-// first mapping, for the few steps of one operation on one file (its time, then its MD5). A
-// file operation of this layer that creates, deletes, renames or changes a file forgets the
-// answers; changes by others during the scope are seen by the next scope.
+// first mapping, and a name in a folder found before is looked up in that folder alone: for
+// the steps of one operation on one file (its time, then its MD5), or a walk over the files of
+// one folder. A file operation of this layer that creates, deletes, renames or changes a file
+// forgets the answers, and the folders that a name added or removed there could lead
+// elsewhere; changes by others during the scope are seen by the next scope.
 class TMapScope {
  public:
   TMapScope();
   ~TMapScope();
   TMapScope(const TMapScope&) = delete;
   TMapScope& operator=(const TMapScope&) = delete;
-  // Called by the file operations that change the folders.
-  static void Forget();
+  // Called by the file operations that change the folders, with the host path they change.
+  static void Changed(const std::string& aHostPath);
 };
 
 // Windows path of a host path through the drive whose folder is the longest prefix of it

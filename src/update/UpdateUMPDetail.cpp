@@ -230,6 +230,7 @@ bool TOVUpdateUMP::LoadVerDetail(const std::string& aText, bool aSavePkg, std::s
       try {
         so.SetFileCheckZip("1");
         if (res.data) {
+          const ov::platform::TMapScope walk;  // the entries share a few folders
           for (const auto& f : res.data->file_detail) {
             if (f) LoadVerFile(f.get());
           }

@@ -8,6 +8,7 @@
 #include "base/OVStrUtil.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "update/UpdateObjUtil.h"
 #include "update/UpdateUMPUtil.h"
 
@@ -362,6 +363,7 @@ bool TOVUpdateXML::LoadXMLText(std::string aBytes, std::string& aErro) {
   } else {
     try {
       SyncObj().ClearFileList();
+      const ov::platform::TMapScope walk;  // the entries share a few folders
       for (pugi::xml_node item = files.first_child(); item; item = item.next_sibling()) {
         LoadFileNode(item, aErro);
       }

@@ -259,6 +259,20 @@ TEST_F(PathsPosixTest, AScopeAnswersAPathAgainUntilAFileOperationChangesSomethin
   EXPECT_EQ(other, c + "/dl/C.bin");
 }
 
+TEST_F(PathsPosixTest, AScopeLooksNamesUpInTheFoldersItFoundUntilOneOfThemChanges) {
+  const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
+  stdfs::create_directories(c + "/t/Web");
+  const TMapScope walk;
+  EXPECT_EQ(MapToHost("C:\\t\\web\\f.bin"), c + "/t/Web/f.bin");
+  // Other names in the folder found are still looked up without regard to case.
+  WriteHost(c + "/t/Web/G.BIN", "x");
+  EXPECT_EQ(MapToHost("C:\\t\\web\\g.bin"), c + "/t/Web/G.BIN");
+  // The folder renamed through the file layer and made again as written: names go there.
+  ASSERT_TRUE(ov::platform::fs::RenameFile("C:\\t\\Web", "C:\\t\\Old"));
+  ASSERT_TRUE(ov::platform::fs::ForceDirectories("C:\\t\\web"));
+  EXPECT_EQ(MapToHost("C:\\t\\web\\h.bin"), c + "/t/web/h.bin");
+}
+
 TEST_F(PathsPosixTest, NothingIsRememberedBetweenCalls) {
   const std::string c = stdfs::canonical(Prefix() + "/drive_c").string();
   stdfs::create_directories(c + "/d");
