@@ -138,10 +138,9 @@ std::string TovLib::GetFileMD5(const std::string& sFile) {
   if (!f.OpenHost(host, fs::File::Mode::Read)) throw ov::Error(fs::LastErrorText());
   MdCtx ctx = NewMd5();
   // Fixed-size blocks keep the memory bounded whatever the file's size. The block is left
-  // uninitialised and reused by the thread: zeroing it cost more than hashing a small file.
+  // uninitialised: zeroing it cost more than hashing a small file.
   static constexpr size_t kBlock = 256 * 1024;
-  thread_local const std::unique_ptr<unsigned char[]> buf =
-      std::make_unique_for_overwrite<unsigned char[]>(kBlock);
+  const auto buf = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
   while (true) {
     int64_t n = f.Read(buf.get(), kBlock);
     if (n < 0) throw ov::Error(fs::LastErrorText());

@@ -91,7 +91,7 @@ TEST(ConsoleReceiver, PlainOutputHasOneLinePerHintAndProgressStep) {
 TEST(ConsoleReceiver, ALogGetsItsLinesWhileTheModuleRuns) {
   const std::filesystem::path log =
       std::filesystem::temp_directory_path() / ("ovinst-console-" + std::to_string(::getpid()));
-  std::FILE* out = std::fopen(log.string().c_str(), "w");
+  std::FILE* out = std::fopen(log.string().c_str(), "wb");
   ASSERT_NE(out, nullptr);
   auto written = [&] {
     std::ifstream in(log, std::ios::binary);
