@@ -6,7 +6,9 @@
 #   B1  what a user would do by hand: one curl process fetching every file over one reused
 #       connection, md5sum -c, cp -r;
 #   B2  the protocol's floor: one curl process making exactly the requests the installer made
-#       (its request log, replayed in order on one reused connection), md5sum -c, cp -r.
+#       (its request log, replayed in order on one reused connection), md5sum -c, cp -r;
+#   B2/4  the same requests dealt file by file to four curl processes at once, as --jobs 4
+#       spreads them: what those requests cost any client on this machine's cores.
 # ovinst runs twice: with --jobs 1 (one download at a time, as the window does by default) and
 # with --jobs 4 (files downloaded ahead of the walk). B2 replays the --jobs 1 run's requests.
 # Prints wall times, the ratios, requests per file and ovinst's peak resident memory.
@@ -127,13 +129,24 @@ b1_run() {  # set kind
 }
 
 # Replays the installer's request log: HEADs as HEADs, ranges as ranges, bodies of the data
-# files into the folder (a ranged answer appends, as a resumed download does).
-b2_run() {  # set kind
-  local set=$1 kind=$2 dir cfg="$WORK/b2.cfg"
+# files into the folder (a ranged answer appends, as a resumed download does). With a third
+# argument n > 1 the requests are dealt round-robin to n curl processes running at once (B2/n:
+# what the same requests cost a client that spreads them over n connections, as --jobs does).
+b2_run() {  # set kind [n]
+  local set=$1 kind=$2 n=${3:-1} dir cfg="$WORK/b2.cfg" k
   dir=$(fresh_dir)/b2; mkdir -p "$dir"
-  python3 - "$WORK/log.$set.$kind.j1.json" "$BASE" "$dir" > "$cfg" <<'PY'
+  for k in $(seq 0 $((n - 1))); do
+  python3 - "$WORK/log.$set.$kind.j1.json" "$BASE" "$dir" "$n" "$k" > "$cfg.$k" <<'PY'
 import json, sys, os
 log, base, out = json.load(open(sys.argv[1])), sys.argv[2], sys.argv[3]
+n, k = int(sys.argv[4]), int(sys.argv[5])
+# A file's requests stay together and in order, on one connection.
+files = []
+for e in log:
+    if not files or os.path.basename(e["path"]).replace(".zip", "") != files[-1][0]:
+        files.append((os.path.basename(e["path"]).replace(".zip", ""), []))
+    files[-1][1].append(e)
+log = [e for i, (_, es) in enumerate(files) if i % n == k for e in es]
 first = True
 for e in log:
     if not first:
@@ -150,9 +163,11 @@ for e in log:
     name = os.path.basename(e["path"])
     print('output = "%s/%s"' % (out, name))
 PY
+  done
   sync
   local t0 t1; t0=$(now)
-  curl -s -K "$cfg" || true
+  for k in $(seq 0 $((n - 1))); do curl -s -K "$cfg.$k" & done
+  wait || true
   check_and_copy "$set" "$dir"
   t1=$(now)
   secs "$t0" "$t1"
@@ -163,11 +178,11 @@ PY
 echo "ovinst against the stand-in, $ROUNDS rounds, medians:"
 for set in ${SETS:-a b}; do
   for kind in ${KINDS:-xml ver}; do
-    o1s=""; o4s=""; b1s=""; b2s=""; rss=0; req=0; files=0
+    o1s=""; o4s=""; b1s=""; b2s=""; b24s=""; rss=0; req=0; files=0
     for r in $(seq 1 "$ROUNDS"); do
       # The order turns each round, so each contender follows each other one as often.
-      for who in $(case $((r % 4)) in 1) echo "o1 o4 b1 b2";; 2) echo "o4 b1 b2 o1";;
-                                      3) echo "b1 b2 o1 o4";; 0) echo "b2 o1 o4 b1";; esac); do
+      order=(o1 o4 b1 b2 b24)
+      for who in "${order[@]:$((r % 5))}" "${order[@]:0:$((r % 5))}"; do
         case $who in
           o1|o4) read -r t m q f < <(install_run "$set" "$kind" "${who#o}")
                  [ "$who" = o1 ] && o1s+="$t " || o4s+="$t "
@@ -175,16 +190,18 @@ for set in ${SETS:-a b}; do
           b1) b1s+="$(b1_run "$set" "$kind") " ;;
           b2) [ -s "$WORK/log.$set.$kind.j1.json" ] || install_run "$set" "$kind" 1 >/dev/null
               b2s+="$(b2_run "$set" "$kind") " ;;
+          b24) [ -s "$WORK/log.$set.$kind.j1.json" ] || install_run "$set" "$kind" 1 >/dev/null
+              b24s+="$(b2_run "$set" "$kind" 4) " ;;
         esac
       done
     done
     o1=$(echo $o1s | median); o4=$(echo $o4s | median)
-    b1=$(echo $b1s | median); b2=$(echo $b2s | median)
+    b1=$(echo $b1s | median); b2=$(echo $b2s | median); b24=$(echo $b24s | median)
     label="(a) 2000 x 20 KiB"; [ "$set" = b ] && label="(b) 8 x 64 MiB   "
-    awk -v l="$label" -v k="$kind" -v o1="$o1" -v o4="$o4" -v b1="$b1" -v b2="$b2" -v q="$req" \
-        -v f="$files" -v m="$rss" -v set="$set" 'BEGIN{
+    awk -v l="$label" -v k="$kind" -v o1="$o1" -v o4="$o4" -v b1="$b1" -v b2="$b2" -v b24="$b24" \
+        -v q="$req" -v f="$files" -v m="$rss" -v set="$set" 'BEGIN{
       goal = (set == "a") ? "jobs 4 <= 1.0 B1 and <= 0.8 B2" : "jobs 4 <= jobs 1"
-      printf "%s %-3s: jobs 1 %.3f s, jobs 4 %.3f s, B1 %.3f s, B2 %.3f s; jobs 4 to B1 %.2f, to B2 %.2f, to jobs 1 %.2f (goal %s); %.2f requests/file; peak RSS %.1f MiB (goal < 100)\n",
-        l, k, o1, o4, b1, b2, o4/b1, o4/b2, o4/o1, goal, q/f, m/1024 }'
+      printf "%s %-3s: jobs 1 %.3f s, jobs 4 %.3f s, B1 %.3f s, B2 %.3f s, B2/4 %.3f s; jobs 4 to B1 %.2f, to B2 %.2f, to B2/4 %.2f, to jobs 1 %.2f (goal %s); %.2f requests/file; peak RSS %.1f MiB (goal < 100)\n",
+        l, k, o1, o4, b1, b2, b24, o4/b1, o4/b2, o4/b24, o4/o1, goal, q/f, m/1024 }'
   done
 done
