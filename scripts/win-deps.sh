@@ -5,6 +5,7 @@
 # Each library is rebuilt only when the version Debian offers changes (one stamp per source
 # package and version), so a second run takes seconds. Sources come through `apt-get source`
 # with an apt configuration of this script's own; the machine's apt setup is not changed.
+# With --qt it also runs scripts/win-qt.sh, the static Qt of the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -99,6 +100,8 @@ main() {
   one httplib libcpp-httplib-dev build_httplib
   one curl libcurl4-openssl-dev build_curl
   one googletest googletest build_gtest
+  # The window's Qt is opt-in: its cold build takes most of an hour.
+  if [ "${1:-}" = --qt ]; then bash scripts/win-qt.sh; fi
   log "ready in $ROOT ($(($(date +%s) - t0)) s)"
 }
 
