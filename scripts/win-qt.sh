@@ -24,37 +24,48 @@ QT_OPTIONS=(
   # Modules the window does not use. Xml is the module only; QtCore's stream reader stays.
   -no-dbus -no-feature-network -no-feature-sql -no-feature-printsupport -no-feature-concurrent
   -no-feature-xml -no-opengl -no-feature-vulkan
-  # Text: GDI and DirectWrite find and draw the system's fonts, Chinese among them, and no
-  # script the window shows needs shaping.
-  -no-icu -no-harfbuzz -no-freetype -no-fontconfig
-  # Images: PNG and JPEG only, from Qt's bundled copies; zlib is MinGW's, the one the
-  # installer already links.
-  -qt-libpng -qt-libjpeg -system-zlib -no-gif -no-ico
+  # Text: GDI finds the system's fonts, Chinese among them, and no script the window shows
+  # needs shaping. DirectWrite 3 only serves a font database that is off by default, and
+  # Qt 6.4 leaves it out of QtGui without Direct2D while the plugin still calls it.
+  -no-icu -no-harfbuzz -no-freetype -no-fontconfig -no-feature-direct2d -no-feature-directwrite3
+  # Images: PNG and JPEG only. All of it bundled, zlib too: Qt's copy has prefixed, hidden
+  # symbols, and MinGW's would link as zlib1.dll unless every program asks for the static one.
+  -qt-libpng -qt-libjpeg -qt-zlib -no-gif -no-ico
+  -no-feature-imageformat_ppm -no-feature-imageformat_xbm -no-feature-movie -no-feature-pdf
   # Debian drops the Wintab headers from the source; tablets are of no use to an installer.
   -no-feature-tabletevent
   # Debian's cross patch would build androiddeployqt for Windows.
   -no-feature-androiddeployqt
-  -no-feature-direct2d -no-feature-sessionmanager -no-feature-systemtrayicon
+  -no-feature-sessionmanager -no-feature-systemtrayicon
+  # Widgets and text formats the window has no use for.
+  -no-feature-calendarwidget -no-feature-datetimeedit -no-feature-dial -no-feature-lcdnumber
+  -no-feature-toolbox -no-feature-wizard -no-feature-colordialog -no-feature-fontdialog
+  -no-feature-fontcombobox -no-feature-keysequenceedit -no-feature-undocommand
+  -no-feature-columnview -no-feature-datawidgetmapper -no-feature-splashscreen
+  -no-feature-graphicsview -no-feature-syntaxhighlighter -no-feature-commandlinkbutton
+  -no-feature-textodfwriter -no-feature-textmarkdownreader -no-feature-textmarkdownwriter
 )
 
 main() {
   local t0 src ver key dir build hostcmake
   t0=$(date +%s)
   install_packages "${PACKAGES[@]}"
-  read -r src ver < <(dpkg-query -W -f='${source:Package} ${source:Version}' qt6-base-dev-tools)
+  read -r src ver < <(dpkg-query -W -f='${source:Package} ${source:Version}\n' qt6-base-dev-tools)
   key="qt6-$ver-$(printf '%s\n' "${QT_OPTIONS[@]}" | sha1sum | cut -c1-8)"
   if stamped "$key"; then
     log "Qt $ver is up to date in $ROOT"
     return 0
   fi
+  local manifest=$CACHE/qt6-install-manifest.txt
   hostcmake=$(dirname "$(dirname "$(dpkg -L qt6-base-dev | grep -m1 '/Qt6CoreTools/Qt6CoreToolsConfig.cmake$')")")
 
-  # Another version or option set: its files go before the new ones are installed.
-  local manifest=$CACHE/qt6-install-manifest.txt
+  # Another version or option set: its files go first, so that the new build finds none of
+  # them in the root it searches.
   if [ -f "$manifest" ]; then
-    log "removing the Qt of $(ls "$STAMPS" | grep '^qt6-' | head -n1)"
+    log "removing the Qt of $(cat "$STAMPS"/qt6-* 2>/dev/null | head -n1)"
     xargs -d '\n' rm -f <"$manifest"
     rm -f "$manifest" "$STAMPS"/qt6-*
+    find "$ROOT" -mindepth 1 -type d -empty -delete
   fi
 
   mkdir -p "$ROOT" "$WORK"
@@ -79,7 +90,8 @@ main() {
   stamp "$key" "$(basename "$dir")"
   rm -rf "$build" "$WORK/$src"
   log "Qt $ver done in $(($(date +%s) - t0)) s:" \
-    "$(($(xargs -d '\n' du -cb <"$manifest" | tail -n1 | cut -f1) / 1048576)) MiB in $ROOT"
+    "$(xargs -d '\n' stat -c %s <"$manifest" | awk '{ s += $1 } END { printf "%d", s / 1048576 }')" \
+    "MiB in $ROOT"
 }
 
 main "$@"
