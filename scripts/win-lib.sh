@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # the variables are for the scripts that source this
 # Shared by the scripts that fill the Windows build's cache (win-deps.sh, win-qt.sh): where the
 # cache is, the apt configuration of our own for `apt-get source`, and the per-version stamps.
 # Sourced from the tree's root, with set -euo pipefail in force.

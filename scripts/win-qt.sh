@@ -3,8 +3,8 @@
 # plugin), static, for MinGW-w64 from Debian's own qt6-base source, at the version of the
 # host's Qt packages, whose moc, rcc and uic the build runs. Installs into the cache root of
 # scripts/win-deps.sh, where the toolchain file's find_package(Qt6) finds it.
-# One stamp per Qt version and option set: a second run takes seconds, a cold one most of an
-# hour on two cores. It is a script of its own so that the other Windows libraries (and CI,
+# One stamp per Qt version and option set: a second run takes a second, a cold one about 40
+# minutes on two cores. It is a script of its own so that the other Windows libraries (and CI,
 # through scripts/test.sh) do not wait for it; `scripts/win-deps.sh --qt` runs both.
 # The build runs at nice 19 with $JOBS (2) jobs; its output goes to $WORK/qt6-base.log.
 set -euo pipefail
@@ -88,7 +88,7 @@ main() {
   fi
   cp "$build/install_manifest.txt" "$manifest"
   stamp "$key" "$(basename "$dir")"
-  rm -rf "$build" "$WORK/$src"
+  rm -rf "$build" "${WORK:?}/$src"
   log "Qt $ver done in $(($(date +%s) - t0)) s:" \
     "$(xargs -d '\n' stat -c %s <"$manifest" | awk '{ s += $1 } END { printf "%d", s / 1048576 }')" \
     "MiB in $ROOT"
