@@ -5,17 +5,9 @@
 # Each library is rebuilt only when the version Debian offers changes (one stamp per source
 # package and version), so a second run takes seconds. Sources come through `apt-get source`
 # with an apt configuration of this script's own; the machine's apt setup is not changed.
+# With --qt it also runs scripts/win-qt.sh, the static Qt of the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SRC_DIR=$PWD
-
-CACHE=${OV_WIN_CACHE:-$HOME/.cache/ovwin}
-ROOT=$CACHE/root
-STAMPS=$ROOT/stamps
-WORK=$CACHE/work
-TRIPLE=x86_64-w64-mingw32
-TOOLCHAIN=$SRC_DIR/cmake/mingw-w64.cmake
-JOBS=${JOBS:-2}
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine64 dpkg-dev
@@ -25,103 +17,7 @@ PACKAGES=(
   libssl-dev libpugixml-dev libzip-dev libcpp-httplib-dev libcurl4-openssl-dev
 )
 
-log() { echo "win-deps: $*"; }
-
-install_packages() {
-  local missing=() p
-  for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  log "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
-# Source package and version behind an installed (or installable) binary package.
-source_of() {
-  local info src ver
-  info=$(apt-cache show --no-all-versions "$1" 2>/dev/null)
-  ver=$(sed -n 's/^Version: //p' <<<"$info" | head -n1)
-  src=$(sed -n 's/^Source: //p' <<<"$info" | head -n1)
-  if [ -z "$src" ]; then
-    src=$(sed -n 's/^Package: //p' <<<"$info" | head -n1)
-  elif [[ $src == *"("* ]]; then
-    ver=${src#*(}; ver=${ver%)}; src=${src%% *}
-  fi
-  echo "$src $ver"
-}
-
-# apt configuration of our own: the machine's archives as source entries, lists in the cache.
-APT_CONF=$CACHE/apt/apt.conf
-apt_setup() {
-  [ -f "$APT_CONF" ] && [ -n "$(find "$CACHE/apt/lists" -name '*Sources*' -mmin -1440 2>/dev/null)" ] &&
-    return 0
-  mkdir -p "$CACHE/apt/lists/partial" "$CACHE/apt/parts" "$CACHE/apt/archives/partial"
-  local list=$CACHE/apt/sources.list
-  : >"$list"
-  # deb822 files: every "Types: deb" stanza becomes a deb-src line per suite.
-  local f
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    awk '
-      function flush() {
-        if (types ~ /(^| )deb( |$)/ && uris != "")
-          for (i = 1; i <= ns; i++) print "deb-src" signed " " uris " " suites[i] " " comps
-        types = ""; uris = ""; ns = 0; comps = ""; signed = ""
-      }
-      /^[[:space:]]*$/ { flush(); next }
-      /^Types:/ { $1 = ""; types = substr($0, 2) }
-      /^URIs:/ { uris = $2 }
-      /^Suites:/ { for (i = 2; i <= NF; i++) suites[++ns] = $i }
-      /^Components:/ { $1 = ""; comps = substr($0, 2) }
-      /^Signed-By:/ { signed = " [signed-by=" $2 "]" }
-      END { flush() }' "$f" >>"$list"
-  done
-  # one-line files
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
-    sed -n 's/^deb \(.*\)$/deb-src \1/p' "$f" >>"$list"
-  done
-  [ -s "$list" ] || { log "no Debian archive found in /etc/apt"; exit 1; }
-  cat >"$APT_CONF" <<EOF
-Dir::Etc::SourceList "$list";
-Dir::Etc::SourceParts "$CACHE/apt/parts";
-Dir::State::Lists "$CACHE/apt/lists";
-Dir::Cache::Archives "$CACHE/apt/archives";
-Dir::Cache::pkgcache "";
-Dir::Cache::srcpkgcache "";
-APT::Sandbox::User "root";
-EOF
-  log "reading the archives' source lists"
-  apt-get -c "$APT_CONF" update -qq
-}
-
-# Unpacks source package $1 at version $2 (falling back to the release suite's version when
-# the archive no longer serves that one) below $WORK; prints the unpacked folder.
-fetch_source() {
-  local src=$1 ver=$2 dir
-  apt_setup >&2
-  rm -rf "$WORK/$src" && mkdir -p "$WORK/$src"
-  (
-    cd "$WORK/$src"
-    if ! apt-get -c "$APT_CONF" source -qq "$src=$ver" >/dev/null 2>&1; then
-      local suite
-      suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-      log "$src $ver is not served; taking $src/$suite" >&2
-      apt-get -c "$APT_CONF" source -qq "$src/$suite" >/dev/null
-    fi
-  )
-  dir=$(find "$WORK/$src" -mindepth 1 -maxdepth 1 -type d | head -n1)
-  [ -n "$dir" ] || { log "no source unpacked for $src"; exit 1; }
-  echo "$dir"
-}
-
-stamped() { [ -f "$STAMPS/$1" ]; }
-stamp() { mkdir -p "$STAMPS" && echo "$2" >"$STAMPS/$1"; }
+source scripts/win-lib.sh
 
 cmake_cross() {  # source-dir build-dir options...
   local s=$1 b=$2
@@ -195,7 +91,7 @@ one() {
 main() {
   local t0
   t0=$(date +%s)
-  install_packages
+  install_packages "${PACKAGES[@]}"
   mkdir -p "$ROOT" "$WORK"
   copy_headers
   one openssl libssl-dev build_openssl
@@ -204,6 +100,8 @@ main() {
   one httplib libcpp-httplib-dev build_httplib
   one curl libcurl4-openssl-dev build_curl
   one googletest googletest build_gtest
+  # The window's Qt is opt-in: its cold build takes most of an hour.
+  if [ "${1:-}" = --qt ]; then bash scripts/win-qt.sh; fi
   log "ready in $ROOT ($(($(date +%s) - t0)) s)"
 }
 
