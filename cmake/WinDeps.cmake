@@ -13,6 +13,9 @@ set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2
 
 find_package(CURL REQUIRED CONFIG)
 find_package(pugixml REQUIRED CONFIG)
+# The static zlib: MinGW ships both, and FindZLIB would take the import library of zlib1.dll,
+# which a bare Windows does not have.
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 find_package(libzip REQUIRED CONFIG)
 

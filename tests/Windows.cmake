@@ -134,3 +134,6 @@ if(OV_WIN_SAMPLE_DIR)
   target_compile_definitions(e2e_tests PRIVATE OV_INST_BIN="Z:$<TARGET_FILE:ovinst>")
   add_dependencies(e2e_tests ovinst)
 endif()
+
+add_test(NAME OvInstNeedsOnlySystemDlls COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+  -DPROGRAM=$<TARGET_FILE:ovinst> -P ${CMAKE_CURRENT_SOURCE_DIR}/SystemDllsOnly.cmake)
