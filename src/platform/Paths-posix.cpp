@@ -402,6 +402,15 @@ FolderIndex& Folders() {
 
 std::string DriveFolder(char aLetter, bool aCheckFolder);
 
+// The folder's one name equal to aName without regard to case, from the index or a scan;
+// empty when none.
+std::string FindInFolder(const std::string& aDir, const struct stat& aDirSt,
+                         const std::string& aName) {
+  std::string found;
+  if (Folders().Find(aDir, aDirSt, aName, found)) return found;
+  return FindCaseInsensitive(aDir, aName);
+}
+
 // Maps Windows paths for one call. Whatever it learns (a drive's folder, a folder's names)
 // serves only the paths of that call, so nothing it answers outlives the moment it looked.
 class PathMapper {
@@ -504,9 +513,9 @@ class PathMapper {
 
   // First name of the folder equal to aName without regard to case; empty when none.
   std::string Find(const std::string& aDir, const struct stat& aDirSt, const std::string& aName) {
+    if (!FSeveral) return FindInFolder(aDir, aDirSt, aName);
     std::string found;
     if (Folders().Find(aDir, aDirSt, aName, found)) return found;
-    if (!FSeveral) return FindCaseInsensitive(aDir, aName);
     auto it = FListings.find(aDir);
     if (it == FListings.end()) it = FListings.emplace(aDir, ListNames(aDir)).first;
     for (const auto& n : it->second) {
@@ -690,8 +699,7 @@ bool MapInFolder(TMapMemo& aMemo, const std::string& aWinPath, std::string& aHos
     if (f.Win != dir) continue;
     aHost = JoinHost(f.Host, name);
     if (f.Missing || Exists(aHost)) return true;
-    std::string other;
-    if (!Folders().Find(f.Host, f.St, name, other)) other = FindCaseInsensitive(f.Host, name);
+    const std::string other = FindInFolder(f.Host, f.St, name);
     if (!other.empty()) aHost = JoinHost(f.Host, other);
     return true;
   }
