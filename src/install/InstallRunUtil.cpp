@@ -1,7 +1,10 @@
 #include "install/InstallRunUtil.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -17,10 +20,57 @@
 #include "install/SoftZelcvHelperUtil.h"
 #include "install/SoftZelntrHelperUtil.h"
 #include "net/ServiceSettings.h"
+#include "platform/MainThread.h"
 #include "ui/OVLangUtil.h"
 #include "update/UpdateObjUtil.h"
 
 namespace {
+
+// Lets the helper reach the receiver only while the run lasts. After a stop the module's
+// worker goes on until it notices, and by then the receiver may be gone.
+class TReceiverGate {
+ public:
+  explicit TReceiverGate(IInstallReceiver& aReceiver) : FReceiver(&aReceiver) {}
+
+  template <class F>
+  void Call(F&& aFn) {
+    std::unique_lock<std::mutex> g(FLock);
+    if (!FReceiver) return;
+    IInstallReceiver* r = FReceiver;
+    ++FBusy;
+    g.unlock();
+    struct TDone {
+      TReceiverGate* Gate;
+      ~TDone() {
+        std::lock_guard<std::mutex> lg(Gate->FLock);
+        if (--Gate->FBusy == 0) Gate->FIdle.notify_all();
+      }
+    } done{this};
+    aFn(*r);
+  }
+
+  // Waits for calls in progress. Hand-overs are served meanwhile, since a receiver call on a
+  // worker may be waiting for the main thread.
+  void Close() {
+    std::unique_lock<std::mutex> g(FLock);
+    FReceiver = nullptr;
+    const bool main = ov::platform::IsMainThread();
+    while (FBusy > 0) {
+      FIdle.wait_for(g, std::chrono::milliseconds(main ? 10 : 1000));
+      if (main && FBusy > 0) {
+        g.unlock();
+        ov::platform::ProcessPending();
+        g.lock();
+      }
+    }
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FIdle;
+  IInstallReceiver* FReceiver;
+  int FBusy = 0;
+};
 
 using TModuleRun = std::function<int32_t(TSoftSaasHelper&, std::string&)>;
 
@@ -272,17 +322,28 @@ int32_t RunInstall(const TInstallChoice& aChoice, IInstallReceiver& aReceiver, s
   const TRow* row = RowOf(aChoice.Code);
   TSoftSaasHelper* h = row ? row->Installer() : nullptr;
   if (!h) return 1;
-  h->SetOnAppInstHint(
-      [&aReceiver](const std::string& a, const std::string& b) { aReceiver.ShowInstHint(a, b); });
-  h->SetOnAppInstProgress([&aReceiver](int32_t p, int32_t m) { aReceiver.ShowInstProgress(p, m); });
+  auto gate = std::make_shared<TReceiverGate>(aReceiver);
+  struct TClose {
+    TReceiverGate& Gate;
+    ~TClose() { Gate.Close(); }
+  } closeGate{*gate};
+  h->SetOnAppInstHint([gate](const std::string& a, const std::string& b) {
+    gate->Call([&](IInstallReceiver& r) { r.ShowInstHint(a, b); });
+  });
+  h->SetOnAppInstProgress([gate](int32_t p, int32_t m) {
+    gate->Call([&](IInstallReceiver& r) { r.ShowInstProgress(p, m); });
+  });
   if (aReceiver.WantsFileDownProgressHint()) {
-    h->SetOnAppFileDownProgressHint(
-        [&aReceiver](const std::string& a) { aReceiver.ShowFileDownProgressHint(a); });
+    h->SetOnAppFileDownProgressHint([gate](const std::string& a) {
+      gate->Call([&](IInstallReceiver& r) { r.ShowFileDownProgressHint(a); });
+    });
   } else {
     h->SetOnAppFileDownProgressHint(nullptr);
   }
   h->SetHintsOnCallerThread(aReceiver.TakesHintsOnAnyThread());
-  h->SetOnDownloadBytes([&aReceiver](int64_t r, int64_t t) { aReceiver.ShowDownloadBytes(r, t); });
+  h->SetOnDownloadBytes([gate](int64_t r, int64_t t) {
+    gate->Call([&](IInstallReceiver& rc) { rc.ShowDownloadBytes(r, t); });
+  });
   int32_t max = 0;
   if (row->Single) {
     max = 50;

@@ -171,17 +171,25 @@ namespace {
 class TTroubleMaker : public TRecorder {
  public:
   void ShowInstHint(const std::string& aHint, const std::string& aSubHint) override {
+    if (Returned) ++LateCalls;
     TRecorder::ShowInstHint(aHint, aSubHint);
     if (ThrowOn.size() > 0 && aHint.find(ThrowOn) != std::string::npos) {
       throw std::runtime_error("hint failed");
     }
   }
   void ShowInstProgress(int32_t aPos, int32_t aMax) override {
+    if (Returned) ++LateCalls;
     TRecorder::ShowInstProgress(aPos, aMax);
-    if (StopAt > 0 && aPos >= StopAt) SyncObj().SetIsAppExit(true);
+    if (StopAt > 0 && aPos >= StopAt && !SyncObj().IsAppExit()) {
+      SyncObj().SetIsAppExit(true);
+      // Still busy here when the caller notices the stop.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
   }
   std::string ThrowOn;
   int32_t StopAt = 0;
+  std::atomic<bool> Returned{false};
+  std::atomic<int> LateCalls{0};
 };
 
 }  // namespace
@@ -211,8 +219,13 @@ TEST_F(InstallRunTest, AnErrorInTheWorkerFailsTheModuleAndAStopIsFinal) {
   SyncObj().SetIsAppExit(false);
   TTroubleMaker stopper;
   stopper.StopAt = 48;
+  stopper.AnyThread = true;
   EXPECT_EQ(RunInstall(c, stopper, msg, 1), -1);
+  stopper.Returned = true;
   EXPECT_EQ(msg, "终止安装");
+  // The worker may go on after the stop, but the receiver may be gone once the run returned.
+  ASSERT_TRUE(ov::platform::JoinWorkers(20000));
+  EXPECT_EQ(stopper.LateCalls, 0);
   EXPECT_TRUE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.exe")));
   EXPECT_FALSE(HostExists(Host("C:\\Soft\\Web\\OVWebClient.ini")));
   for (const char* desktop : {"Common Desktop", "Desktop"}) {
