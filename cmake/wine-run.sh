@@ -5,7 +5,7 @@
 # the last program ends; a cold start costs seconds.
 : "${WINEDEBUG:=-all}"
 # No menu entries on the Linux desktop for the shortcuts the tests make.
-: "${WINEDLLOVERRIDES:=winemenubuilder.exe=d}"
+: "${WINEDLLOVERRIDES:=winemenubuilder.exe=d;winedbg.exe=d}"
 export WINEDEBUG WINEDLLOVERRIDES
 [ -n "$WINEPREFIX" ] && export WINEPREFIX
 prefix=${WINEPREFIX:-$HOME/.wine}
@@ -16,6 +16,36 @@ running=
 for pid in $(pgrep -x wineserver64); do
   case "$(readlink "/proc/$pid/cwd")" in */"$key") running=1 ;; esac
 done
+# OV_WINE_DISPLAY=xvfb: the program gets a virtual display of the prefix's own, started with
+# the first such program and ended a while after the prefix's Wine server (window tests).
+if [ "${OV_WINE_DISPLAY:-}" = xvfb ]; then
+  state=$prefix/.xvfb
+  display=$(cat "$state/display" 2>/dev/null || true)
+  if [ -z "$display" ] || ! kill -0 "$(cat "$state/pid" 2>/dev/null || echo 0)" 2>/dev/null; then
+    rm -rf "$state" && mkdir -p "$state"
+    setsid sh -c '
+      Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$1/display.new" >/dev/null 2>&1 &
+      x=$!
+      echo "$x" >"$1/pid"
+      # Ends with the last Wine server started from a prefix of this user.
+      sleep 90
+      while pgrep -x wineserver64 >/dev/null; do sleep 15; done
+      kill "$x"
+    ' _ "$state" </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 1 100); do [ -s "$state/display.new" ] && break; sleep 0.1; done
+    mv "$state/display.new" "$state/display"
+    display=$(cat "$state/display")
+  fi
+  DISPLAY=:$display
+  export DISPLAY
+  # Qt's default font under Wine is Tahoma, which a fresh prefix lacks (package fonts-wine).
+  fonts=$prefix/drive_c/windows/Fonts
+  if [ ! -f "$fonts/tahoma.ttf" ] && [ -f /usr/share/wine/fonts/tahoma.ttf ]; then
+    mkdir -p "$fonts" && cp /usr/share/wine/fonts/tahoma*.ttf "$fonts/"
+  fi
+else
+  unset DISPLAY
+fi
 if [ -z "$running" ]; then
   /usr/lib/wine/wineserver -p60 </dev/null >/dev/null 2>&1
   /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1

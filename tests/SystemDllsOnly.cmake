@@ -6,9 +6,9 @@ execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}" OUTPUT_VARIABLE dump RESULT
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${PROGRAM}")
 endif()
-set(system advapi32 bcrypt comctl32 comdlg32 crypt32 dwmapi gdi32 imm32 iphlpapi kernel32 msvcrt
-  netapi32 ntdll ole32 oleaut32 rpcrt4 secur32 setupapi shcore shell32 shlwapi user32 userenv
-  uxtheme version winhttp wininet winmm ws2_32 wtsapi32)
+set(system advapi32 authz bcrypt comctl32 comdlg32 crypt32 d3d9 d3d11 dwmapi dxgi gdi32 imm32
+  iphlpapi kernel32 msvcrt netapi32 ntdll ole32 oleaut32 rpcrt4 secur32 setupapi shcore shell32
+  shlwapi user32 userenv uxtheme version winhttp wininet winmm ws2_32 wtsapi32)
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" names "${dump}")
 set(bad "")
 foreach(n IN LISTS names)

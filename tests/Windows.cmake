@@ -78,7 +78,6 @@ target_link_libraries(ovstandin_lib PUBLIC ovcore PkgConfig::HTTPLIB OpenSSL::SS
 # The sample products with the Windows sample program under every program name. They are drawn
 # by a Qt tool of the Linux build (scripts/test.sh win64 builds it in build/dev); without it the
 # whole-install suite is left out.
-set(OV_HOST_TOOLS_DIR ${PROJECT_SOURCE_DIR}/build/dev CACHE PATH "Linux build with the host tools")
 set(OV_HOST_OVSAMPLE ${OV_HOST_TOOLS_DIR}/tools/standin/sample/ovsample)
 set(OV_WIN_SAMPLE_DIR "")
 if(EXISTS ${OV_HOST_OVSAMPLE})
@@ -133,6 +132,34 @@ if(OV_WIN_SAMPLE_DIR)
   target_link_libraries(e2e_tests PRIVATE ovtestservices)
   target_compile_definitions(e2e_tests PRIVATE OV_INST_BIN="Z:$<TARGET_FILE:ovinst>")
   add_dependencies(e2e_tests ovinst)
+endif()
+
+# The window's suites (-L gui) and the whole install by clicks (-L e2e), on a virtual display of
+# the prefix's own (cmake/wine-run.sh), with the Qt of scripts/win-qt.sh.
+if(OV_WIN_WINDOW)
+  set(OV_WINE_GUI "env;OV_WINE_DISPLAY=xvfb;${PROJECT_SOURCE_DIR}/cmake/wine-run.sh")
+  function(ov_gui_test name label)
+    add_executable(${name} ${ARGN})
+    target_link_libraries(${name} PRIVATE ovgui ovapp ovtestcommon ovtestservices GTest::gtest
+      Qt6::Test)
+    qt_import_plugins(${name} INCLUDE Qt6::QWindowsIntegrationPlugin Qt6::QJpegPlugin
+      Qt6::QWindowsVistaStylePlugin)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${OV_WINE_GUI}")
+    gtest_discover_tests(${name} TEST_FILTER "-${OV_WINE_GAPS}" DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS "${label}")
+    gtest_discover_tests(${name} TEST_FILTER "${OV_WINE_GAPS}" DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 300 PROPERTIES TIMEOUT 300 LABELS "wine-gap;${label}")
+  endfunction()
+  ov_gui_test(gui_tests gui gui/GuiTestMain.cpp gui/OVSkinHelperUtilTest.cpp
+    gui/BaseFormUnitTest.cpp gui/MsgBoxUnitTest.cpp gui/QtMainThreadUtilTest.cpp
+    gui/OVAssetsUtilTest.cpp gui/AppStartUtilTest.cpp gui/OLSMainUnitTest.cpp
+    gui/OLSMainInstallTest.cpp gui/OLSMainProgressTest.cpp)
+  if(OV_WIN_SAMPLE_DIR)
+    ov_gui_test(gui_e2e_tests e2e gui/GuiTestMain.cpp gui/OLSMainE2ETest.cpp)
+  endif()
+  add_test(NAME OVOnlineSetupNeedsOnlySystemDlls COMMAND ${CMAKE_COMMAND}
+    -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAM=$<TARGET_FILE:OVOnlineSetup>
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/SystemDllsOnly.cmake)
 endif()
 
 add_test(NAME OvInstNeedsOnlySystemDlls COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}

@@ -1,5 +1,7 @@
 // The main window's progress card: hint lines, progress bar, download line and slide show.
 #include <QMetaObject>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QThread>
 #include <chrono>
 #include <exception>
@@ -58,6 +60,12 @@ void TOLSMain::CreateProgressCard() {
   pbModInst->setRange(0, 100);
   pbModInst->setValue(0);
   pbModInst->setTextVisible(false);
+  // One look everywhere: the native bars differ per system, and the Windows one animates a
+  // glow that a window without a visual style draws black.
+  if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
+    style->setParent(pbModInst);
+    pbModInst->setStyle(style);
+  }
   lblModInstSubHint = hintLabel("...", 16, 98, 685, 38);
   lblInstSubProgress = hintLabel("...", 16, 127, 685, 25);
   f.setPixelSize(15);

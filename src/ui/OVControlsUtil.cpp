@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QStyleHints>
 #include <QWindow>
+#include <atomic>
 
 QColor OVColorToQColor(uint32_t aColor) {
   return QColor(static_cast<int>(aColor & 0xFF), static_cast<int>((aColor >> 8) & 0xFF),
@@ -198,6 +199,12 @@ void TOVImage::mouseReleaseEvent(QMouseEvent* aEvent) {
 
 // TOVWindowDrag
 
+namespace {
+std::atomic<int> gSystemMoves{0};
+}  // namespace
+
+int TOVWindowDrag::SystemMoves() { return gSystemMoves; }
+
 void TOVWindowDrag::Press(QWidget* aWindow, const QMouseEvent& aEvent, bool aOnSurface) {
   FMoving = false;
   FArmed = aOnSurface && aEvent.button() == Qt::LeftButton;
@@ -220,6 +227,7 @@ bool TOVWindowDrag::Move(QWidget* aWindow, const QMouseEvent& aEvent) {
     FMoving = true;
     if (QWidget* g = QWidget::mouseGrabber()) g->releaseMouse();
     if (QWindow* w = aWindow->windowHandle(); w && w->startSystemMove()) {
+      ++gSystemMoves;
       Release();  // the window system has the pointer until the button goes up
       return true;
     }

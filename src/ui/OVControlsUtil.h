@@ -140,6 +140,9 @@ class TOVWindowDrag {
   // True when the move belongs to an armed drag.
   bool Move(QWidget* aWindow, const QMouseEvent& aEvent);
   void Release() { FArmed = FMoving = false; }
+  // Drags handed to the window system so far, in this process. Where it runs the move itself
+  // (Windows), the window follows the real pointer, not the events the form receives.
+  static int SystemMoves();
 
  private:
   bool FArmed = false;

@@ -23,9 +23,11 @@ extern "C" const char* __tsan_default_suppressions() {
 
 // The dialogs need a widget application; without a display they draw on Qt's offscreen
 // platform. The test list is read at build time by running this program, so it must start
-// anywhere.
+// anywhere. The Windows build has the Windows platform only.
 int main(int argc, char** argv) {
+#ifndef _WIN32
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();

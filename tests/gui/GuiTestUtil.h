@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "ui/OVControlsUtil.h"
 #include "ui/OVSkinUtil.h"
 
 // Every GUI test runs with its own process-wide skin, freed afterwards.
@@ -40,6 +41,26 @@ inline void JitteryClick(QWidget* aControl) {
   QTest::mouseMove(aControl, c + QPoint(2, 1));
   QTest::mouseRelease(aControl, Qt::LeftButton, {}, c + QPoint(2, 1));
 }
+
+// Where a window should be after the drag events since the last call: moved by aBy when the
+// form moved it itself, or where it was when the drag went to the window system, which moves
+// it by the real pointer (Windows). A drag below the drag distance (aBy empty) is handed
+// over to no one.
+class TDragCheck {
+ public:
+  QPoint After(const QPoint& aFrom, const QPoint& aBy) {
+    const int n = TOVWindowDrag::SystemMoves();
+    const bool handed = n > FSeen;
+    FSeen = n;
+    if (aBy.isNull()) {
+      EXPECT_FALSE(handed) << "handed over below the drag distance";
+    }
+    return handed ? aFrom : aFrom + aBy;
+  }
+
+ private:
+  int FSeen = TOVWindowDrag::SystemMoves();
+};
 
 // Processes events until aDone holds or aMs pass; the result of aDone at the end.
 inline bool WaitFor(const std::function<bool()>& aDone, int aMs = 5000) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#ifdef __linux__
 #include <sys/prctl.h>
+#endif
 
 #include <QApplication>
 #include <memory>
@@ -63,7 +65,11 @@ class TOLSMainTest : public TServiceTest {
  protected:
   // Services an install starts outlive their supervisor for a moment; adopting them lets the
   // test reap them.
-  static void SetUpTestSuite() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+  static void SetUpTestSuite() {
+#ifdef __linux__
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+#endif
+  }
   void SetUp() override {
     TServiceTest::SetUp();
     // Closing a test's window must not end the event loops of later tests.

@@ -261,27 +261,28 @@ TEST_F(OLSMainTest, TheCloseImageTurnsRedUnderThePointerAndBlueAfter) {
 TEST_F(OLSMainTest, TheTitleAndBackgroundDragTheWindowOncePastTheDragDistance) {
   TOLSMainProbe& w = Open();
   const QPoint before = w.pos();
+  TDragCheck drag;
   SendMouse(w.lblTitle, QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton, Qt::LeftButton);
   SendMouse(w.lblTitle, QEvent::MouseMove, QPoint(4, 3), Qt::NoButton, Qt::LeftButton);
-  EXPECT_EQ(w.pos(), before);
+  EXPECT_EQ(w.pos(), drag.After(before, {}));
   SendMouse(w.lblTitle, QEvent::MouseMove, QPoint(42, 22), Qt::NoButton, Qt::LeftButton);
-  EXPECT_EQ(w.pos(), before + QPoint(40, 20));
+  EXPECT_EQ(w.pos(), drag.After(before, QPoint(40, 20)));
   SendMouse(w.lblTitle, QEvent::MouseButtonRelease, QPoint(42, 22), Qt::LeftButton, Qt::NoButton);
   // The next drag keeps its own press point under the pointer.
   const QPoint moved = w.pos();
   SendMouse(w.imgInstBack, QEvent::MouseButtonPress, QPoint(300, 300), Qt::LeftButton,
             Qt::LeftButton);
   SendMouse(w.imgInstBack, QEvent::MouseMove, QPoint(300, 330), Qt::NoButton, Qt::LeftButton);
-  EXPECT_EQ(w.pos(), moved + QPoint(0, 30));
+  EXPECT_EQ(w.pos(), drag.After(moved, QPoint(0, 30)));
   SendMouse(w.imgInstBack, QEvent::MouseButtonRelease, QPoint(300, 330), Qt::LeftButton,
             Qt::NoButton);
   // A plain label on the card is no handle, and without the button nothing moves.
   const QPoint end = w.pos();
   SendMouse(w.lblModPath, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton, Qt::LeftButton);
   SendMouse(w.lblModPath, QEvent::MouseMove, QPoint(5, 45), Qt::NoButton, Qt::LeftButton);
-  EXPECT_EQ(w.pos(), end);
+  EXPECT_EQ(w.pos(), drag.After(end, {}));
   SendMouse(w.imgInstBack, QEvent::MouseMove, QPoint(300, 300), Qt::NoButton, Qt::NoButton);
-  EXPECT_EQ(w.pos(), end);
+  EXPECT_EQ(w.pos(), drag.After(end, {}));
 }
 
 TEST_F(OLSMainTest, AClickWithAJitterStaysAClickAndTheWindowStays) {

@@ -1,11 +1,29 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
+#include <QCoreApplication>
+#include <QDir>
 
 #include "ui/OVControlsUtil.h"
 #include "ui/OVSkinHelperUtil.h"
 
 namespace {
+
+// A folder of the test's own. Not QTemporaryDir: the static Qt of the Windows build crashes in
+// the random generator that names it.
+class TScratchDir {
+ public:
+  TScratchDir()
+      : FPath(QDir::tempPath() + "/ovskin-" + QString::number(QCoreApplication::applicationPid())) {
+    QDir(FPath).removeRecursively();
+    QDir().mkpath(FPath);
+  }
+  ~TScratchDir() { QDir(FPath).removeRecursively(); }
+  bool isValid() const { return QDir(FPath).exists(); }
+  QString filePath(const QString& aName) const { return FPath + "/" + aName; }
+
+ private:
+  QString FPath;
+};
 
 // A 4 x 3 glyph: black and coloured pixels with several alpha values.
 QImage Glyph() {
@@ -110,7 +128,7 @@ TEST(OVSkinHelper, PictureThatIsNotPngIsNotChangedNorRepainted) {
 }
 
 TEST(OVSkinHelper, PictureFormatComesFromTheFile) {
-  QTemporaryDir dir;
+  TScratchDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString png = dir.filePath("close.png");
   const QString jpg = dir.filePath("slide.jpg");

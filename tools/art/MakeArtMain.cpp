@@ -1,6 +1,9 @@
 // ovart: draws the window's pictures, each at the size of the control that shows it.
 //   ovart OUT
 // OUT receives one PNG per picture; the build compiles them into the window's resources.
+// OUT also gets the program's icon, OVOnlineSetup.ico, for the Windows build.
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
 #include <QFont>
 #include <QGuiApplication>
@@ -13,8 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -238,6 +243,41 @@ bool Save(const fs::path& aDir, const char* aName, const QImage& aImage) {
   return true;
 }
 
+// The logo at the sizes the shell asks for, as one icon file of PNG images (read by Windows
+// Vista and later).
+bool SaveIcon(const fs::path& aDir, const char* aName, const QImage& aLogo) {
+  const int sizes[] = {16, 24, 32, 48, 64, 256};
+  std::vector<QByteArray> pngs;
+  for (int size : sizes) {
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    aLogo.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_ARGB32)
+        .save(&buf, "PNG");
+    pngs.push_back(png);
+  }
+  std::string out;
+  auto put16 = [&out](uint32_t v) { out += char(v & 0xFF), out += char((v >> 8) & 0xFF); };
+  auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+  put16(0), put16(1), put16(uint32_t(pngs.size()));  // reserved, type icon, count
+  uint32_t offset = 6 + 16 * uint32_t(pngs.size());
+  for (size_t i = 0; i < pngs.size(); ++i) {
+    const uint32_t side = sizes[i] >= 256 ? 0 : sizes[i];  // 0 stands for 256
+    out += char(side), out += char(side), out += char(0), out += char(0);
+    put16(1), put16(32), put32(uint32_t(pngs[i].size())), put32(offset);
+    offset += uint32_t(pngs[i].size());
+  }
+  for (const auto& png : pngs) out.append(png.constData(), size_t(png.size()));
+  const fs::path path = aDir / aName;
+  std::ofstream f(path, std::ios::binary);
+  if (!(f << out) || !f.flush()) {
+    std::fprintf(stderr, "ovart: cannot write %s\n", path.string().c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -274,5 +314,5 @@ int main(int argc, char** argv) {
   for (const auto& pic : pictures) {
     if (!Save(out, pic.Name, pic.Image)) return 1;
   }
-  return 0;
+  return SaveIcon(out, "OVOnlineSetup.ico", DrawLogo()) ? 0 : 1;
 }
