@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine64 dpkg-dev
+  # Tahoma, the default font of Qt's window under Wine
+  fonts-wine
   cmake ninja-build xz-utils
   nlohmann-json3-dev libsimpleini-dev googletest
   # the host-side libraries whose versions name the sources to build

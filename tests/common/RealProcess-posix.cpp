@@ -87,6 +87,8 @@ bool TServices::EndAll() {
   return stopped;
 }
 
+void TServices::RemoveInstalled() {}
+
 bool TServices::Remove(const std::string& aName) {
   std::error_code ec;
   return stdfs::remove_all(ov::platform::ServicesDir() + "/" + aName, ec) > 0;

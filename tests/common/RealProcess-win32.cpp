@@ -86,6 +86,20 @@ bool TServices::EndAll() {
   return gone;
 }
 
+void TServices::RemoveInstalled() {
+  std::vector<ov::platform::RegisteredService> services;
+  if (!ov::platform::RegisteredServices(services)) return;
+  for (const auto& s : services) {
+    std::string lower;
+    for (char c : s.ImagePath) {
+      lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const size_t start = lower.find_first_not_of('"');
+    if (start == std::string::npos || lower.compare(start, 11, "c:\\windows\\") == 0) continue;
+    Remove(s.Name);
+  }
+}
+
 bool TServices::Remove(const std::string& aName) {
   const std::wstring name = ov::platform::win::Widen(aName);
   {

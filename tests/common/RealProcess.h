@@ -48,6 +48,9 @@ class TServices {
   // Takes one service away behind the back of a handle that has it open: deleted from the
   // manager, or its service folder removed.
   static bool Remove(const std::string& aName);
+  // Removes every service an install registered, on Windows all but the system's own (its
+  // program under C:\Windows); on POSIX nothing, as their supervision ends with the prefix's.
+  static void RemoveInstalled();
 
  private:
   std::vector<std::string> FNames;

@@ -48,13 +48,6 @@ void EnsureConsole() {
   SetStdHandle(STD_ERROR_HANDLE, err);
 }
 
-bool IsSystemImage(const std::string& aImage) {
-  std::string lower;
-  for (char c : aImage) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const size_t start = lower.find_first_not_of('"');
-  return start == std::string::npos || lower.compare(start, 11, "c:\\windows\\") == 0;
-}
-
 }  // namespace
 
 TProgramRun::~TProgramRun() {
@@ -120,12 +113,7 @@ bool TProgramRun::Interrupt() {
 void BeginInstalls() { ov::platform::SettingsStore::SetRootOverride(""); }
 
 void EndInstalls() {
-  std::vector<ov::platform::RegisteredService> services;
-  if (ov::platform::RegisteredServices(services)) {
-    for (const auto& s : services) {
-      if (!s.ImagePath.empty() && !IsSystemImage(s.ImagePath)) TServices::Remove(s.Name);
-    }
-  }
+  TServices::RemoveInstalled();
   // The installer's remembered choices, in the 32-bit view it writes.
   HKEY software = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,

@@ -59,7 +59,12 @@ class OLSMainE2ETest : public TOLSMainTest {
   void Shot(QWidget& aWindow, const char* aName) {
     const QByteArray dir = qgetenv("OV_SCREENSHOT_DIR");
     if (dir.isEmpty()) return;
-    EXPECT_TRUE(aWindow.grab().save(QString::fromUtf8(dir) + "/" + aName + ".png", "PNG"));
+#ifdef _WIN32
+    const QString name = QStringLiteral("windows-") + aName;
+#else
+    const QString name = aName;
+#endif
+    EXPECT_TRUE(aWindow.grab().save(QString::fromUtf8(dir) + "/" + name + ".png", "PNG"));
   }
 };
 

@@ -91,6 +91,7 @@ class TOLSMainTest : public TServiceTest {
     EXPECT_TRUE(ov::platform::JoinWorkers(20000));
     FWindow.reset();
     ov::platform::StopSupervision();
+    ovtest::TServices::RemoveInstalled();  // Windows: a running service keeps its files
     ovtest::ReapAdopted();
     ov::platform::SetFolderPicker(nullptr);
     ov::platform::SetMessageBox(nullptr);
