@@ -33,7 +33,10 @@ if [ "${OV_WINE_DISPLAY:-}" = xvfb ]; then
       kill "$x"
     ' _ "$state" </dev/null >/dev/null 2>&1 &
     for _ in $(seq 1 100); do [ -s "$state/display.new" ] && break; sleep 0.1; done
-    mv "$state/display.new" "$state/display"
+    if ! mv "$state/display.new" "$state/display" 2>/dev/null; then
+      echo "wine-run.sh: the virtual display (Xvfb) did not start" >&2
+      exit 1
+    fi
     display=$(cat "$state/display")
   fi
   DISPLAY=:$display
