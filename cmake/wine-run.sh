@@ -16,9 +16,11 @@ running=
 for pid in $(pgrep -x wineserver64); do
   case "$(readlink "/proc/$pid/cwd")" in */"$key") running=1 ;; esac
 done
-# OV_WINE_DISPLAY=xvfb: the program gets a virtual display of the prefix's own, started with
-# the first such program and ended a while after the prefix's Wine server (window tests).
-if [ "${OV_WINE_DISPLAY:-}" = xvfb ]; then
+# Every program gets a virtual display of the prefix's own, started with the first program and
+# ended a while after the prefix's Wine server. Wine's desktop takes the display of the program
+# that starts it, and windows on a desktop started without one go to Wine's null driver, where
+# the window tests fail. OV_WINE_DISPLAY=none runs a program without a display.
+if [ "${OV_WINE_DISPLAY:-xvfb}" = xvfb ] && command -v Xvfb >/dev/null; then
   state=$prefix/.xvfb
   display=$(cat "$state/display" 2>/dev/null || true)
   if [ -z "$display" ] || ! kill -0 "$(cat "$state/pid" 2>/dev/null || echo 0)" 2>/dev/null; then
